@@ -1,0 +1,2 @@
+#pragma once
+#include <d3dx9.h>

@@ -1,0 +1,3 @@
+#pragma once
+// The Direct3D 9 interface (filled in by its owner).
+#include <windows.h>

@@ -1,0 +1,3 @@
+#pragma once
+// Test seams of this interface (namespace platform_testing).
+namespace platform_testing {}

@@ -1,0 +1,47 @@
+// What the other interfaces of the layer (the device, the input devices) need from
+// the window layer. Not part of the program's view of the platform.
+#pragma once
+
+#include "wintypes.h"
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace win32_native {
+
+// The SDL window behind a window handle: the window's client area. Null for a
+// headless window (tests), for a null or unknown handle.
+SDL_Window* SdlWindow(HWND hwnd);
+
+// True when `hwnd` names a window made by CreateWindowExA that the program has not
+// destroyed logically (a destroyed window's native resources may still be alive).
+bool IsWindow(HWND hwnd);
+
+// Client size of the window in pixels (what GetClientRect reports).
+bool ClientSize(HWND hwnd, int* width, int* height);
+
+// Full screen at the given size (true) or back to a window (false). The device
+// calls it when it is created full screen; false when the switch is refused.
+bool SetFullscreen(HWND hwnd, bool fullscreen, int width, int height);
+bool IsFullscreen(HWND hwnd);
+
+// The device keeps the native window (and its GL context) alive while it exists,
+// also after DestroyWindow hid the window. Balanced calls.
+void RetainNative(HWND hwnd);
+void ReleaseNative(HWND hwnd);
+
+// Whether the window has the keyboard/mouse focus (foreground). Headless windows
+// are always focused unless a test says otherwise.
+bool HasFocus(HWND hwnd);
+
+// Every SDL event pumped by PeekMessageA is shown to the listeners, in order of
+// registration, before it is turned into window messages. Listeners live for the
+// run (they are never removed).
+typedef void (*EventListener)(const SDL_Event& event, void* context);
+void AddEventListener(EventListener listener, void* context);
+
+// Initialises SDL's video subsystem once (idempotent). False (with a message on
+// standard error) when no display can be opened.
+bool EnsureVideo();
+
+}  // namespace win32_native

@@ -35,4 +35,8 @@ Vec3 WorldToLevel(Vec3 world);
 xwriter::File CharacterFile(const Scene& scene);
 xwriter::File LevelFile(const Scene& scene);
 
+// Writes every file into the run tree at root: Data/Ninja.x (binary) with its
+// texture and the particle bitmaps, Level01/Level.x (text) with its textures.
+bool WriteAll(const std::string& root, std::string* error);
+
 }  // namespace datagen

@@ -135,16 +135,16 @@ GeneratedScene BuildLevel() {
 
     // World terms: the character stands at y = 0, the floor top lies just below.
     const float half = 7.0f, thick = 0.5f, top = 2.6f, bottom = -0.3f;
-    AddBox(mesh, "Floor", {-half - thick, -0.35f, -half - thick}, {half + thick, -0.05f, half + thick}, 0.5f, 2.0f,
+    AddBox(mesh, "Floor", {-half - thick, -0.36f, -half - thick}, {half + thick, -0.06f, half + thick}, 0.5f, 2.0f,
            kFloor);
     AddBox(mesh, "WallNorth", {-half - thick, bottom, -half - thick}, {half + thick, top, -half}, 1.0f, 2.0f, kWall);
     AddBox(mesh, "WallSouth", {-half - thick, bottom, half}, {half + thick, top, half + thick}, 1.0f, 2.0f, kWall);
     AddBox(mesh, "WallWest", {-half - thick, bottom, -half}, {-half, top, half}, 1.0f, 2.0f, kWall);
     AddBox(mesh, "WallEast", {half, bottom, -half}, {half + thick, top, half}, 1.0f, 2.0f, kWall);
     // Obstacles, all well away from the start at the origin.
-    AddBox(mesh, "LowWall", {-1.5f, bottom, -4.0f}, {1.5f, 1.9f, -3.5f}, 0.5f, 2.0f, kWall);
-    AddBox(mesh, "Block", {3.0f, bottom, -1.0f}, {4.2f, 2.0f, 0.2f}, 0.5f, 2.0f, kPillar);
-    AddBox(mesh, "Crate", {-4.0f, bottom, 2.5f}, {-3.0f, 1.8f, 3.5f}, 0.5f, 2.0f, kPillar);
+    AddBox(mesh, "LowWall", {-1.5f, bottom, -4.0f}, {1.5f, 2.0f, -3.5f}, 0.5f, 2.0f, kWall);
+    AddBox(mesh, "Block", {3.0f, bottom, -1.0f}, {4.2f, 2.2f, 0.2f}, 0.5f, 2.0f, kPillar);
+    AddBox(mesh, "Crate", {-4.0f, bottom, 2.5f}, {-3.0f, 2.0f, 3.5f}, 0.5f, 2.0f, kPillar);
     AddPillar(mesh, "PillarNE", 4.0f, -4.5f, 0.4f, bottom, top);
     AddPillar(mesh, "PillarNW", -4.0f, -4.5f, 0.4f, bottom, top);
     AddPillar(mesh, "PillarSE", 4.0f, 4.5f, 0.4f, bottom, top);

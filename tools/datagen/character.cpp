@@ -76,7 +76,7 @@ const float kScale = 0.68f;
 
 Vec3 BindOffset(int bone) { return (kJoints[bone] - kJoints[kParents[bone]]) * kScale; }
 
-const Vec3 kSwordAxis = Normalize({-0.4f, -0.85f, -1.0f});  // low guard: forward, down and out
+const Vec3 kSwordAxis = Normalize({-0.65f, -0.85f, -0.9f});  // low guard: forward, down and out
 const float kBladeLength = 0.52f;
 
 Vec3 AnySide(Vec3 axis) {

@@ -354,6 +354,31 @@ std::vector<PieceBuild> Pieces() {
         f.spans = {{foot}};
         add(f, PaintFoot);
     }
+    {  // the empty scabbard across the back, from the left shoulder to the right hip
+        Vec3 from{0.15f, 1.43f, 0.145f}, to{-0.17f, 0.97f, 0.16f};
+        LoftSpec s;
+        s.name = "Scabbard";
+        s.origin = from;
+        s.axis = Normalize(to - from);
+        Vec3 z{0, 0, 1};
+        s.side = Normalize(z - s.axis * Dot(z, s.axis));  // flat against the back
+        float len = Length(to - from);
+        s.rings = FlatEnded({{0, 0.011f, 0.022f}, {len - 0.03f, 0.011f, 0.020f}});
+        s.rings.pop_back();
+        s.rings.pop_back();
+        s.rings.push_back({len, 0.006f, 0.012f});
+        s.rings.push_back({len, 0, 0});
+        s.segments = 12;
+        s.exponent = 3;
+        s.spans = {{Chest, -inf, len * 0.55f}, {Spine, len * 0.55f, inf}};
+        s.blend = 0.12f;
+        add(s, [](const PaintPoint& q) {
+            Rgb lacquer{0.20f, 0.09f, 0.07f};
+            if (q.t < 0.05f) lacquer = {0.70f, 0.56f, 0.25f};                       // mouth fitting
+            else if (std::fabs(q.t - 0.11f) < 0.012f) lacquer = {0.55f, 0.10f, 0.08f};  // cord
+            return lacquer * (0.9f + 0.15f * Grain(q.p, 200, 13));
+        });
+    }
     {  // the sword, held in the right fist
         const Vec3 grip = kJoints[Sword];
         LoftSpec handle;

@@ -45,10 +45,14 @@ struct Object {
     std::string name;  // may be empty
     std::vector<Value> data;
     std::vector<Object> children;  // nested objects and references, in file order
+    // Optional "8-4-4-4-12" identifier: the object's own, or the one a
+    // reference names (`{ name <guid> }`, or `{ <guid> }` when name is empty).
+    std::string guid;
 
-    static Object Reference(std::string target) {
+    static Object Reference(std::string target, std::string guid = {}) {
         Object o;
         o.name = std::move(target);
+        o.guid = std::move(guid);
         return o;
     }
     bool IsReference() const { return templateName.empty(); }
@@ -58,14 +62,19 @@ struct File {
     int minorVersion = 3;  // header "0302" or "0303"
     int floatBits = 32;    // 32 or 64
     // Template definitions written into the file, in the text syntax
-    // ("template SkinWeights { <6F0D123B-...> STRING transformNodeName; ... }").
+    // ("template SkinWeights { <6F0D123B-...> STRING transformNodeName; ... }");
+    // an entry may hold several definitions.
     std::vector<std::string> templates;
     std::vector<Object> objects;  // top-level data objects in file order
 };
 
 // The whole file as bytes. Templates named by objects must be the standard ones
-// or declared in `templates`.
+// or declared in `templates`. Throws std::invalid_argument when the objects do
+// not fit their templates (unknown template, missing or surplus values, a
+// string where a number belongs).
 std::string Write(const File& file, Encoding encoding);
+// Write to a file; false (with a message on stderr) when it cannot be written
+// or the model is rejected.
 bool WriteFile(const std::string& path, const File& file, Encoding encoding);
 
 }  // namespace xwriter

@@ -61,3 +61,30 @@ void FillRect(const RECT* rect, DWORD colour, int pitch, DWORD* bits) {
     for (LONG y = rect->top; y < rect->bottom; ++y)
         for (LONG x = rect->left; x < rect->right; ++x) bits[y * row + x] = colour;
 }
+
+int LerpPoint(const D3DXVECTOR3* ends, float t, D3DXVECTOR3* out) {
+    const D3DXVECTOR3& a = ends[0];
+    const D3DXVECTOR3& b = ends[1];
+    out->x = a.x + (b.x - a.x) * t;
+    out->y = a.y + (b.y - a.y) * t;
+    out->z = a.z + (b.z - a.z) * t;
+    return 0;
+}
+
+int BezierPoint(const D3DXVECTOR3* points, float t, D3DXVECTOR3* out) {
+    const float u = 1.0f - t;
+    const float w0 = u * u * u;
+    const float w2 = 3.0f * u * u * t;
+    const float w3 = 3.0f * u * t * t;
+    const float w1 = t * t * t;
+    const D3DXVECTOR3& p0 = points[0];
+    const D3DXVECTOR3& p1 = points[1];
+    const D3DXVECTOR3& c0 = points[2];
+    const D3DXVECTOR3& c1 = points[3];
+    D3DXVECTOR3 r;
+    r.x = w0 * p0.x + w2 * c0.x + w3 * c1.x + w1 * p1.x;
+    r.y = w0 * p0.y + w2 * c0.y + w3 * c1.y + w1 * p1.y;
+    r.z = w0 * p0.z + w2 * c0.z + w3 * c1.z + w1 * p1.z;
+    *out = r;
+    return 0;
+}

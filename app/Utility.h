@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <d3dx9.h>
+
 // "ERROR: ", the message and a line feed on the debugger output.
 void ReportError(const char* message);
 
@@ -15,3 +17,9 @@ float SnapAngle(float x);
 
 // Fills a rectangle of locked 32-bit pixels; no clipping.
 void FillRect(const RECT* rect, DWORD colour, int pitch, DWORD* bits);
+
+// The point at t on the segment ends[0]..ends[1]; t is not clamped. Returns 0.
+int LerpPoint(const D3DXVECTOR3* ends, float t, D3DXVECTOR3* out);
+// The cubic curve from points[0] to points[1], with control points points[2]
+// (next to the start) and points[3] (next to the end). Returns 0.
+int BezierPoint(const D3DXVECTOR3* points, float t, D3DXVECTOR3* out);

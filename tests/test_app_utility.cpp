@@ -78,6 +78,44 @@ TEST(FillRect, WritesExactlyTheRectangleWithThePitchInBytes) {
     }
 }
 
+TEST(LerpPoint, InterpolatesAndExtrapolates) {
+    const D3DXVECTOR3 ends[2] = {D3DXVECTOR3(1, 2, 3), D3DXVECTOR3(3, -2, 7)};
+    struct Case {
+        float t;
+        D3DXVECTOR3 expected;
+    } cases[] = {{0.0f, ends[0]}, {1.0f, ends[1]}, {0.5f, D3DXVECTOR3(2, 0, 5)},
+                 {2.0f, D3DXVECTOR3(5, -6, 11)}, {-1.0f, D3DXVECTOR3(-1, 6, -1)}};
+    for (const Case& c : cases) {
+        D3DXVECTOR3 out(99, 99, 99);
+        EXPECT_EQ(LerpPoint(ends, c.t, &out), 0);
+        EXPECT_FLOAT_EQ(out.x, c.expected.x) << c.t;
+        EXPECT_FLOAT_EQ(out.y, c.expected.y) << c.t;
+        EXPECT_FLOAT_EQ(out.z, c.expected.z) << c.t;
+    }
+}
+
+TEST(BezierPoint, EndsAreElementsZeroAndOneControlsTwoAndThree) {
+    const D3DXVECTOR3 p[4] = {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(8, 8, -8), D3DXVECTOR3(8, 0, 0),
+                              D3DXVECTOR3(0, 8, 16)};
+    D3DXVECTOR3 out;
+    EXPECT_EQ(BezierPoint(p, 0.0f, &out), 0);
+    EXPECT_FLOAT_EQ(out.x, 0);
+    EXPECT_FLOAT_EQ(out.y, 0);
+    EXPECT_FLOAT_EQ(out.z, 0);
+    BezierPoint(p, 1.0f, &out);
+    EXPECT_FLOAT_EQ(out.x, 8);
+    EXPECT_FLOAT_EQ(out.y, 8);
+    EXPECT_FLOAT_EQ(out.z, -8);
+    BezierPoint(p, 0.5f, &out);  // (p0 + 3 p2 + 3 p3 + p1) / 8
+    EXPECT_FLOAT_EQ(out.x, (0 + 24 + 0 + 8) / 8.0f);
+    EXPECT_FLOAT_EQ(out.y, (0 + 0 + 24 + 8) / 8.0f);
+    EXPECT_FLOAT_EQ(out.z, (0 + 0 + 48 - 8) / 8.0f);
+    // The output may be one of the inputs.
+    D3DXVECTOR3 q[4] = {p[0], p[1], p[2], p[3]};
+    BezierPoint(q, 0.5f, &q[0]);
+    EXPECT_FLOAT_EQ(q[0].x, 4.0f);
+}
+
 TEST(MoveCursor, ClampsToTheScreenLessTwentyPixels) {
     struct Case {
         int startX, startY, dx, dy, x, y;

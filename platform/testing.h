@@ -6,3 +6,4 @@
 #include "platform/d3d9/testing_d3d9.h"
 #include "platform/d3dx9/testing_d3dx9.h"
 #include "platform/dinput/testing_dinput.h"
+#include "platform/xfile/testing_xfile.h"

@@ -1,0 +1,7 @@
+#include "app/Render.h"
+
+#include "app/Globals.h"
+
+void UpdateAndRender() {}
+
+int UpdateMouseLook() { return 0; }

@@ -1,0 +1,252 @@
+// The reader service's objects over a parsed Document. Every handle holds the
+// document, so data pointers stay valid while any handle lives; each handle
+// walks its children with a cursor of its own.
+#include "dxfile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "com_object.h"
+#include "testing_xfile.h"
+#include "xdocument.h"
+
+namespace xfile {
+namespace {
+
+using layer::ObjectFamily;
+using layer::RefCounted;
+using DocPtr = std::shared_ptr<const Document>;
+
+std::string& LastError() {
+    static std::string* last = new std::string;  // immortal: used at exit
+    return *last;
+}
+
+void Report(const std::string& message) {
+    LastError() = message;
+    std::fprintf(stderr, "xfile: %s\n", message.c_str());
+}
+
+// The program names files by Windows paths.
+std::string LocalPath(const char* windowsPath) {
+    std::string p = windowsPath;
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+HRESULT CopyName(const std::string& name, LPSTR buf, LPDWORD len) {
+    if (!len) return DXFILEERR_BADVALUE;
+    if (name.empty()) {
+        if (buf && *len > 0) buf[0] = '\0';
+        *len = 0;
+        return DXFILE_OK;
+    }
+    DWORD need = static_cast<DWORD>(name.size() + 1);
+    if (!buf) {
+        *len = need;
+        return DXFILE_OK;
+    }
+    if (*len < need) {
+        *len = need;
+        return DXFILEERR_BADVALUE;
+    }
+    std::memcpy(buf, name.c_str(), need);
+    *len = need;
+    return DXFILE_OK;
+}
+
+class DataObject final : public RefCounted<IDirectXFileData, ObjectFamily::XFile> {
+public:
+    DataObject(DocPtr doc, const Node* node) : doc_(std::move(doc)), node_(node) {}
+
+    HRESULT GetName(LPSTR buf, LPDWORD len) override { return CopyName(node_->name, buf, len); }
+
+    HRESULT GetId(LPGUID guid) override {
+        if (!guid) return DXFILEERR_BADVALUE;
+        *guid = node_->hasId ? node_->id : GUID{};
+        return DXFILE_OK;
+    }
+
+    HRESULT GetData(LPCSTR member, DWORD* size, void** data) override {
+        if (!size || !data) return DXFILEERR_BADVALUE;
+        const std::vector<uint8_t>& bytes = node_->data;
+        uint8_t* base = bytes.empty() ? nullptr : const_cast<uint8_t*>(bytes.data());
+        if (!member) {
+            *size = static_cast<DWORD>(bytes.size());
+            *data = base;
+            return DXFILE_OK;
+        }
+        const auto& members = node_->type->members;
+        for (size_t k = 0; k < members.size(); ++k) {
+            if (members[k].name != member) continue;
+            uint32_t from = node_->memberOffsets[k];
+            *size = node_->memberOffsets[k + 1] - from;
+            *data = base ? base + from : nullptr;
+            return DXFILE_OK;
+        }
+        *size = 0;
+        *data = nullptr;
+        return DXFILEERR_NOTFOUND;
+    }
+
+    HRESULT GetType(const GUID** guid) override {
+        if (!guid) return DXFILEERR_BADVALUE;
+        *guid = &node_->type->guid;
+        return DXFILE_OK;
+    }
+
+    HRESULT GetNextObject(LPDIRECTXFILEOBJECT* out) override;
+
+protected:
+    bool Implements(REFIID riid) const override {
+        return riid == IID_IDirectXFileData || riid == IID_IDirectXFileObject;
+    }
+
+private:
+    DocPtr doc_;
+    const Node* node_;
+    size_t nextChild_ = 0;
+};
+
+class ReferenceObject final : public RefCounted<IDirectXFileDataReference, ObjectFamily::XFile> {
+public:
+    ReferenceObject(DocPtr doc, const Reference* ref) : doc_(std::move(doc)), ref_(ref) {}
+
+    HRESULT GetName(LPSTR buf, LPDWORD len) override { return CopyName(ref_->name, buf, len); }
+
+    HRESULT GetId(LPGUID guid) override {
+        if (!guid) return DXFILEERR_BADVALUE;
+        *guid = ref_->hasGuid ? ref_->guid : GUID{};
+        return DXFILE_OK;
+    }
+
+    HRESULT Resolve(LPDIRECTXFILEDATA* out) override {
+        if (!out) return DXFILEERR_BADVALUE;
+        *out = nullptr;
+        const Node* target = doc_->Resolve(*ref_);
+        if (!target) return DXFILEERR_NOTFOUND;
+        *out = new DataObject(doc_, target);
+        return DXFILE_OK;
+    }
+
+protected:
+    // Only its own kind: the program tells references from data this way.
+    bool Implements(REFIID riid) const override {
+        return riid == IID_IDirectXFileDataReference || riid == IID_IDirectXFileObject;
+    }
+
+private:
+    DocPtr doc_;
+    const Reference* ref_;
+};
+
+HRESULT DataObject::GetNextObject(LPDIRECTXFILEOBJECT* out) {
+    if (!out) return DXFILEERR_BADVALUE;
+    *out = nullptr;
+    if (nextChild_ >= node_->children.size()) return DXFILEERR_NOMOREOBJECTS;
+    const Child& c = node_->children[nextChild_++];
+    if (c.isReference)
+        *out = new ReferenceObject(doc_, &doc_->references[c.index]);
+    else
+        *out = new DataObject(doc_, &doc_->nodes[c.index]);
+    return DXFILE_OK;
+}
+
+class EnumObject final : public RefCounted<IDirectXFileEnumObject, ObjectFamily::XFile> {
+public:
+    explicit EnumObject(DocPtr doc) : doc_(std::move(doc)) {}
+
+    HRESULT GetNextDataObject(LPDIRECTXFILEDATA* out) override {
+        if (!out) return DXFILEERR_BADVALUE;
+        *out = nullptr;
+        if (next_ >= doc_->top.size()) return DXFILEERR_NOMOREOBJECTS;
+        *out = new DataObject(doc_, &doc_->nodes[doc_->top[next_++]]);
+        return DXFILE_OK;
+    }
+
+protected:
+    bool Implements(REFIID riid) const override { return riid == IID_IDirectXFileEnumObject; }
+
+private:
+    DocPtr doc_;
+    size_t next_ = 0;
+};
+
+class FileObject final : public RefCounted<IDirectXFile, ObjectFamily::XFile> {
+public:
+    HRESULT CreateEnumObject(LPCVOID source, DXFILELOADOPTIONS options, LPDIRECTXFILEENUMOBJECT* out) override {
+        if (!out) return DXFILEERR_BADVALUE;
+        *out = nullptr;
+        std::vector<uint8_t> file;
+        const uint8_t* bytes = nullptr;
+        size_t size = 0;
+        std::string origin;
+        if (options == DXFILELOAD_FROMFILE) {
+            if (!source) return DXFILEERR_BADVALUE;
+            origin = static_cast<const char*>(source);
+            std::ifstream in(LocalPath(origin.c_str()), std::ios::binary);
+            if (!in) {
+                Report(origin + ": cannot open the file");
+                return DXFILEERR_FILENOTFOUND;
+            }
+            file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            bytes = file.data();
+            size = file.size();
+        } else if (options == DXFILELOAD_FROMMEMORY) {
+            const auto* mem = static_cast<const DXFILELOADMEMORY*>(source);
+            if (!mem || (!mem->lpMemory && mem->dSize)) return DXFILEERR_BADVALUE;
+            origin = "(memory)";
+            bytes = static_cast<const uint8_t*>(mem->lpMemory);
+            size = mem->dSize;
+        } else {
+            return DXFILEERR_BADVALUE;
+        }
+        auto doc = std::make_shared<Document>();
+        ParseResult r = Parse(bytes, size, *templates_, ParseMode::Data, *doc);
+        if (FAILED(r.hr)) {
+            Report(origin + ": " + r.message);
+            return r.hr;
+        }
+        LastError().clear();
+        *out = new EnumObject(std::move(doc));
+        return DXFILE_OK;
+    }
+
+    HRESULT RegisterTemplates(LPCVOID data, DWORD size) override {
+        if (!data) return DXFILEERR_BADVALUE;
+        Document doc;
+        ParseResult r = Parse(static_cast<const uint8_t*>(data), size, *templates_, ParseMode::TemplatesOnly, doc);
+        if (FAILED(r.hr)) {
+            Report("template block: " + r.message);
+            return r.hr;
+        }
+        LastError().clear();
+        templates_ = std::make_shared<const TemplateSet>(std::move(doc.templates));
+        return DXFILE_OK;
+    }
+
+protected:
+    bool Implements(REFIID riid) const override { return riid == IID_IDirectXFile; }
+
+private:
+    std::shared_ptr<const TemplateSet> templates_ = std::make_shared<const TemplateSet>();
+};
+
+}  // namespace
+}  // namespace xfile
+
+HRESULT WINAPI DirectXFileCreate(LPDIRECTXFILE* out) {
+    if (!out) return DXFILEERR_BADVALUE;
+    *out = new xfile::FileObject;
+    return DXFILE_OK;
+}
+
+namespace platform_testing {
+
+std::string XFileLastError() { return xfile::LastError(); }
+
+}  // namespace platform_testing

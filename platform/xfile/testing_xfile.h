@@ -1,0 +1,12 @@
+// Test seam of the X-file reader service.
+#pragma once
+
+#include <string>
+
+namespace platform_testing {
+
+// Why the last file or template block was refused (the message also goes to
+// the debugger output); empty after a successful load.
+std::string XFileLastError();
+
+}  // namespace platform_testing

@@ -78,7 +78,7 @@ void AddBox(Mesh& mesh, const std::string& name, Vec3 lo, Vec3 hi, float tile, f
 }
 
 void AddPillar(Mesh& mesh, const std::string& name, float x, float z, float radius, float y0, float y1) {
-    LoftSpec s;
+    Loft s;
     s.name = name;
     s.origin = {x, y0, z};
     s.axis = {0, 1, 0};

@@ -418,10 +418,10 @@ void PaintAtlas(Image& img, const Mesh& mesh, const std::vector<PieceBuild>& pie
     const int W = img.width, H = img.height;
     std::vector<uint8_t> painted(size_t(W) * size_t(H), 0);
     for (size_t pi = 0; pi < pieces.size(); ++pi) {
-        const Part& part = mesh.parts[pi];
+        const Piece& piece = mesh.pieces[pi];
         const Loft& loft = pieces[pi].loft;
         Vec3 e1 = loft.side, e2 = Cross(loft.axis, e1);
-        for (uint32_t f = part.firstFace; f < part.firstFace + part.faceCount; ++f) {
+        for (uint32_t f = piece.firstFace; f < piece.firstFace + piece.faceCount; ++f) {
             const auto& tri = mesh.faces[f];
             Vec2 uv[3];
             for (int k = 0; k < 3; ++k) uv[k] = mesh.uvs[tri[size_t(k)]];
@@ -500,11 +500,11 @@ void Ground(const Scene& scene, Pose& pose) {
     for (auto& [bone, b] : pose) locals[size_t(bone)] = LocalOf(b, bone);
     std::vector<Mat4> combined = CombineLocals(scene.frames, locals);
     float lowest = 1e9f;
-    for (const Part& part : scene.mesh.parts) {
-        if (part.name != "Foot_L" && part.name != "Foot_R") continue;
-        int bone = part.name == "Foot_L" ? Foot_L : Foot_R;
+    for (const Piece& piece : scene.mesh.pieces) {
+        if (piece.name != "Foot_L" && piece.name != "Foot_R") continue;
+        int bone = piece.name == "Foot_L" ? Foot_L : Foot_R;
         Mat4 m = scene.bones[size_t(bone - 1)].offset * combined[size_t(bone)];
-        for (uint32_t v = part.firstVertex; v < part.firstVertex + part.vertexCount; ++v)
+        for (uint32_t v = piece.firstVertex; v < piece.firstVertex + piece.vertexCount; ++v)
             lowest = std::min(lowest, TransformCoord(scene.mesh.positions[v], m).y);
     }
     pose[Hips].move.y -= lowest;

@@ -35,10 +35,10 @@ struct Face {
 // A box split into tiles on a world grid; faces of one box share their edges
 // exactly, so the box is closed.
 void AddBox(Mesh& mesh, const std::string& name, Vec3 lo, Vec3 hi, float tile, float repeat, uint32_t material) {
-    Part part;
-    part.name = name;
-    part.firstVertex = uint32_t(mesh.positions.size());
-    part.firstFace = uint32_t(mesh.faces.size());
+    Piece piece;
+    piece.name = name;
+    piece.firstVertex = uint32_t(mesh.positions.size());
+    piece.firstFace = uint32_t(mesh.faces.size());
     const Face faces[6] = {
         {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {-1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
         {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},   {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
@@ -72,9 +72,9 @@ void AddBox(Mesh& mesh, const std::string& name, Vec3 lo, Vec3 hi, float tile, f
                 mesh.faceMaterials.push_back(material);
             }
     }
-    part.vertexCount = uint32_t(mesh.positions.size()) - part.firstVertex;
-    part.faceCount = uint32_t(mesh.faces.size()) - part.firstFace;
-    mesh.parts.push_back(part);
+    piece.vertexCount = uint32_t(mesh.positions.size()) - piece.firstVertex;
+    piece.faceCount = uint32_t(mesh.faces.size()) - piece.firstFace;
+    mesh.pieces.push_back(piece);
 }
 
 void AddPillar(Mesh& mesh, const std::string& name, float x, float z, float radius, float y0, float y1) {

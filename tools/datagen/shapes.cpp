@@ -62,10 +62,10 @@ void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const Loft& loft) {
     const int n = loft.segments;
     const float p = 2.0f / loft.exponent;
 
-    Part part;
-    part.name = loft.name;
-    part.firstVertex = uint32_t(mesh.positions.size());
-    part.firstFace = uint32_t(mesh.faces.size());
+    Piece piece;
+    piece.name = loft.name;
+    piece.firstVertex = uint32_t(mesh.positions.size());
+    piece.firstFace = uint32_t(mesh.faces.size());
 
     const size_t ringCount = loft.rings.size();
     std::vector<uint32_t> ringStart(ringCount);
@@ -120,19 +120,19 @@ void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const Loft& loft) {
     std::map<std::tuple<int, long, long, long>, Vec3> groups;
     auto key = [&](uint32_t i) {
         const Vec3& q = mesh.positions[i];
-        return std::make_tuple(vertexRing[i - part.firstVertex], std::lround(q.x * 1e5f), std::lround(q.y * 1e5f),
+        return std::make_tuple(vertexRing[i - piece.firstVertex], std::lround(q.x * 1e5f), std::lround(q.y * 1e5f),
                                std::lround(q.z * 1e5f));
     };
-    for (uint32_t i = part.firstVertex; i < mesh.positions.size(); ++i) groups[key(i)] += mesh.normals[i];
-    for (uint32_t i = part.firstVertex; i < mesh.positions.size(); ++i) {
+    for (uint32_t i = piece.firstVertex; i < mesh.positions.size(); ++i) groups[key(i)] += mesh.normals[i];
+    for (uint32_t i = piece.firstVertex; i < mesh.positions.size(); ++i) {
         Vec3 nrm = Normalize(groups[key(i)]);
         if (Length(nrm) == 0) nrm = Normalize(mesh.positions[i] - loft.origin);
         mesh.normals[i] = nrm;
     }
 
-    part.vertexCount = uint32_t(mesh.positions.size()) - part.firstVertex;
-    part.faceCount = uint32_t(mesh.faces.size()) - part.firstFace;
-    mesh.parts.push_back(part);
+    piece.vertexCount = uint32_t(mesh.positions.size()) - piece.firstVertex;
+    piece.faceCount = uint32_t(mesh.faces.size()) - piece.firstFace;
+    mesh.pieces.push_back(piece);
 }
 
 std::vector<Ring> EllipsoidRings(float halfLength, float a, float b, int rings) {

@@ -45,7 +45,7 @@ struct Loft {
 
 using Influences = std::vector<std::pair<int, float>>;  // (bone, weight)
 
-// Appends the piece to mesh (a Part is recorded) and one influence list per
+// Appends the piece to mesh (a Piece is recorded) and one influence list per
 // new vertex to weights. Front faces wind clockwise seen from outside.
 void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const Loft& loft);
 

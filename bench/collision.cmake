@@ -1,0 +1,1 @@
+branto_bench(bench_collision SOURCES bench_collision.cpp LIBS platform_collision)

@@ -1,0 +1,69 @@
+#include <algorithm>
+
+#include "objects.h"
+
+namespace d3d9 {
+
+Texture::~Texture() { Owner()->backend().Forget(Serial()); }
+
+bool Texture::Init(UINT width, UINT height, UINT levels, D3DFORMAT format) {
+    if (width == 0 || height == 0) return false;
+    UINT full = 1;
+    for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
+    if (levels == 0) levels = full;
+    if (levels > full) return false;
+    levels_.resize(levels);
+    for (UINT i = 0; i < levels; ++i)
+        if (!levels_[i].Init(format, std::max(1u, width >> i), std::max(1u, height >> i))) return false;
+    surfaces_.resize(levels);
+    return true;
+}
+
+bool Texture::Implements(REFIID riid) const {
+    return IsEqualGUID(riid, IID_IDirect3DTexture9) || IsEqualGUID(riid, IID_IDirect3DBaseTexture9) ||
+           IsEqualGUID(riid, IID_IDirect3DResource9);
+}
+
+DWORD Texture::SetPriority(DWORD) { return 0; }
+
+DWORD Texture::SetLOD(DWORD LODNew) {
+    DWORD old = lod_;
+    lod_ = std::min<DWORD>(LODNew, Levels() - 1);
+    return old;
+}
+
+HRESULT Texture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
+    if (Level >= Levels() || !pDesc) return D3DERR_INVALIDCALL;
+    const PixelStore& s = levels_[Level];
+    *pDesc = D3DSURFACE_DESC{s.Format(), D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0, s.Width(),
+                             s.Height()};
+    return D3D_OK;
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) {
+    if (Level >= Levels() || !ppSurfaceLevel) return D3DERR_INVALIDCALL;
+    if (!surfaces_[Level]) surfaces_[Level] = std::make_unique<TextureSurface>(this, Level);
+    surfaces_[Level]->AddRef();
+    *ppSurfaceLevel = surfaces_[Level].get();
+    return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+    if (Level >= Levels()) return D3DERR_INVALIDCALL;
+    return levels_[Level].Lock(pLockedRect, pRect, Flags);
+}
+
+HRESULT Texture::UnlockRect(UINT Level) {
+    if (Level >= Levels()) return D3DERR_INVALIDCALL;
+    bool wasWrite = false;
+    HRESULT hr = levels_[Level].Unlock(nullptr, &wasWrite);
+    if (SUCCEEDED(hr) && wasWrite) Changed();
+    return hr;
+}
+
+HRESULT Texture::AddDirtyRect(const RECT*) {
+    Changed();
+    return D3D_OK;
+}
+
+}  // namespace d3d9

@@ -1,0 +1,12 @@
+// Text conversion at the edge of the layer: the program's texts are Windows-1252,
+// SDL wants UTF-8.
+#pragma once
+
+#include <string>
+
+namespace layer {
+
+// Converts a zero-terminated Windows-1252 text (null gives "").
+std::string Cp1252ToUtf8(const char* text);
+
+}  // namespace layer

@@ -1,0 +1,103 @@
+// Shared between the files of the window layer; not for the program or other
+// interfaces (they use native.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "testing_win32.h"
+#include "windows.h"
+
+struct SDL_Window;
+union SDL_Event;
+
+namespace win32_internal {
+
+// --- windows (window.cpp) ---
+struct Window {
+    HWND handle = nullptr;
+    WNDPROC proc = nullptr;
+    std::string className;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT rect = {0, 0, 0, 0};  // outer rectangle in screen coordinates, while windowed
+    bool visible = false;
+    bool destroying = false;  // inside DestroyWindow: still answers messages
+    bool destroyed = false;
+    bool needsPaint = false;
+    bool fullscreen = false;
+    int fullWidth = 0;
+    int fullHeight = 0;
+    SDL_Window* sdl = nullptr;
+    int nativeRefs = 0;
+};
+
+// A window made by CreateWindowExA and not yet destroyed (null otherwise).
+Window* LiveWindow(HWND hwnd);
+Window* LiveWindowOfSdlId(uint32_t windowId);
+std::vector<HWND> LiveWindows();
+// A visible window (of `filter`, unless null) waiting for WM_PAINT.
+HWND WindowNeedingPaint(HWND filter);
+LRESULT SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+POINT ClientOrigin(const Window& w);
+void NotifyListeners(const SDL_Event& event);
+bool VideoReady();
+bool Headless();
+void SetHeadless(bool headless);
+void SetHeadlessFocus(bool focused);
+void SetRegisterClassFails(bool fails);
+void SetCreateWindowFails(bool fails);
+void ResetWindows();
+
+// --- message queue (queue.cpp) ---
+void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void DropMessagesFor(HWND hwnd);
+void ResetQueue();
+
+// --- key state (keys.cpp) ---
+// The virtual key of an SDL scancode (0 when it has none); `extended` tells the
+// keys that sit in the extended part of the keyboard.
+int VkFromScancode(int scancode, bool* extended);
+void KeyTransition(int vk, bool down);
+bool KeyIsDown(int vk);
+void SetKeyState(int vk, bool down, bool pressedSinceQuery);
+void ReleaseAllKeys();
+void ResetKeys();
+
+// --- cursor (cursor.cpp) ---
+int CursorDisplayCount();
+void ResetCursor();
+
+// --- message boxes (msgbox.cpp) ---
+struct MessageBoxes {
+    bool preset = false;
+    int answer = 0;
+    std::vector<platform_testing::MessageBoxRecord> shown;
+};
+MessageBoxes& TheMessageBoxes();
+void ResetMessageBoxes();
+
+// --- clocks (clock.cpp) ---
+struct Clock {
+    bool fake = false;
+    uint64_t fakeNs = 0;
+    bool counterZero = false;
+    bool frequencyZero = false;
+};
+Clock& TheClock();
+void ResetClock();
+
+// --- debugger output (debug.cpp) ---
+struct DebugOutput {
+    bool capture = false;
+    std::vector<std::string> written;
+};
+DebugOutput& TheDebugOutput();
+void ResetDebugOutput();
+
+// --- GDI (gdi.cpp) ---
+void SetDpi(int dpi);
+void ResetGdi();
+
+}  // namespace win32_internal

@@ -1,0 +1,1 @@
+branto_test(test_collision SOURCES test_collision.cpp LIBS platform_collision)

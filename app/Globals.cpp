@@ -4,6 +4,11 @@ HWND g_hWnd = NULL;
 HINSTANCE g_hInstance = NULL;
 HRESULT g_Result = 0;
 
+IDirect3D9* g_D3D = NULL;
+IDirect3DDevice9* g_Device = NULL;
+D3DPRESENT_PARAMETERS g_PresentParams = {};
+IDirect3DSurface9* g_BackBuffer = NULL;
+
 int g_ScreenWidth = 1024;
 int g_ScreenHeight = 768;
 int g_ModeWidth = 1024;

@@ -1,11 +1,17 @@
 // The program's shared state: every global that more than one routine uses.
 #pragma once
 
-#include <windows.h>
+#include <d3d9.h>
 
 extern HWND g_hWnd;
 extern HINSTANCE g_hInstance;
 extern HRESULT g_Result;
+
+// The Direct3D object, the device and the back buffer, owned by the application.
+extern IDirect3D9* g_D3D;
+extern IDirect3DDevice9* g_Device;
+extern D3DPRESENT_PARAMETERS g_PresentParams;
+extern IDirect3DSurface9* g_BackBuffer;
 
 // Screen and device mode; constants of the program, kept as variables.
 extern int g_ScreenWidth;

@@ -19,7 +19,7 @@
 #include "platform/win32/com_object.h"
 #include "platform/xfile/dxfile.h"
 #include "platform/xfile/xdocument.h"
-#include "tests/support/xfile_samples.h"
+#include "tools/xsamples/xsamples.h"
 #include "tools/xwriter/xwriter.h"
 
 using xwriter::Encoding;
@@ -209,7 +209,7 @@ Ptr<IDirectXFileData> Find(Loaded& l, const std::string& name) {
 }
 
 xwriter::File SmallCharacter(int floatBits = 32) {
-    xwriter::File f = xfile_samples::Character(xfile_samples::CharacterShape{});
+    xwriter::File f = xsamples::Character(xsamples::CharacterShape{});
     f.floatBits = floatBits;
     return f;
 }
@@ -235,7 +235,7 @@ TEST(XFileEncodings, EveryEncodingAndFloatSizeReadsTheSameScene) {
 }
 
 TEST(XFileEncodings, LargeFilesSpanSeveralCompressedBlocks) {
-    xwriter::File f = xfile_samples::BigMesh(5000);
+    xwriter::File f = xsamples::BigMesh(5000);
     std::string zipped = xwriter::Write(f, Encoding::BinaryZip);
     ASSERT_GT(xwriter::Write(f, Encoding::Binary).size(), 3 * 32768u);
     EXPECT_EQ(DumpFile(zipped), DumpFile(xwriter::Write(f, Encoding::Binary)));
@@ -895,6 +895,8 @@ TEST(XFileErrors, MalformedFilesFailWithAMessage) {
         {"truncated list", bin + name("Vector") + tok(10) + tok(7) + dw(3) + dw(0) + dw(0), "runs past the end"},
         {"truncated token", bin + name("Frame") + tok(10) + "\x0b", "truncated token"},
         {"unknown token", bin + tok(99), "unknown token 99"},
+        {"float beyond any integer", bin + name("Boolean") + tok(10) + tok(7) + dw(1) + dw(0x7E000000u) + tok(11), "out of range"},
+        {"float beyond any integer (text)", txt + "Boolean { 1e30; }", "bad integer"},
         {"deep nesting", txt + deep, "nested too deep"},
         {"data in a template definition", txt + "template T { <01234567-89AB-CDEF-0123-456789ABCDEF> 5; }", "expected a member type"},
     };
@@ -913,7 +915,7 @@ TEST(XFileErrors, MalformedFilesFailWithAMessage) {
 }
 
 TEST(XFileErrors, BadCompressedBlocksFailTheFile) {
-    const std::string good = xwriter::Write(xfile_samples::BigMesh(3000), Encoding::BinaryZip);
+    const std::string good = xwriter::Write(xsamples::BigMesh(3000), Encoding::BinaryZip);
     ASSERT_EQ(LoadBytes(good).hr, DXFILE_OK);
     auto word = [](std::string& s, size_t at, uint16_t v) { std::memcpy(&s[at], &v, 2); };
     uint16_t csize1;

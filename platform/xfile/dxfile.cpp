@@ -25,9 +25,11 @@ std::string& LastError() {
     return *last;
 }
 
+bool g_quiet = false;
+
 void Report(const std::string& message) {
     LastError() = message;
-    std::fprintf(stderr, "xfile: %s\n", message.c_str());
+    if (!g_quiet) std::fprintf(stderr, "xfile: %s\n", message.c_str());
 }
 
 // The program names files by Windows paths.
@@ -248,5 +250,7 @@ HRESULT WINAPI DirectXFileCreate(LPDIRECTXFILE* out) {
 namespace platform_testing {
 
 std::string XFileLastError() { return xfile::LastError(); }
+
+void XFileQuietReports(bool quiet) { xfile::g_quiet = quiet; }
 
 }  // namespace platform_testing

@@ -1,12 +1,12 @@
 #include "mesh_fixtures.h"
 
 #include "platform/testing.h"
-#include "tests/support/xfile_samples.h"
+#include "tools/xsamples/xsamples.h"
 
 namespace mesh_fixtures {
 
 std::string TextFile(const std::string& body) {
-    return std::string("xof 0303txt 0032\n") + xfile_samples::kSkinTemplates + body;
+    return std::string("xof 0303txt 0032\n") + xsamples::kSkinTemplates + body;
 }
 
 namespace {

@@ -5,3 +5,7 @@ target_link_libraries(mesh_fixtures PUBLIC platform_d3dx9 xsamples_lib)
 
 branto_test(test_d3dx9_mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh.cpp LIBS mesh_fixtures)
 branto_test(test_d3dx9_tex SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_tex.cpp LIBS mesh_fixtures PkgConfig::STB)
+
+if(BRANTO_FUZZ)
+  include(${CMAKE_CURRENT_LIST_DIR}/fuzz/mesh.cmake)
+endif()

@@ -163,6 +163,19 @@ TEST_F(MeshTest, FacesAreFannedAndKeepTheirMaterial) {
     EXPECT_EQ(adj[6 + 2], 0u);
 }
 
+TEST_F(MeshTest, FacesOfFewerThanThreeCornersDrawNothingButKeepTheirMaterialSlot) {
+    auto l = Load(R"(
+Mesh {
+  3; 0;0;0;, 0;1;0;, 1;0;0;;
+  3; 0;;, 2;0,1;, 3;0,1,2;;
+  MeshMaterialList { 2; 3; 1, 1, 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK);
+    ASSERT_EQ(l->mesh->GetNumFaces(), 1u);
+    EXPECT_EQ(Attributes(l->mesh), (std::vector<DWORD>{0}));
+}
+
 TEST_F(MeshTest, MaterialsAreThePlatformRecordsWithNamesInTheSameBuffer) {
     auto l = Load(kQuadAndTriangle);
     ASSERT_EQ(l->hr, D3D_OK);

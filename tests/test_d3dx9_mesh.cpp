@@ -288,6 +288,28 @@ TEST_F(MeshTest, NormalsOfTheirOwnSplitVerticesAndCarryTheWeights) {
     EXPECT_LT(l->skin->GetBoneInfluence(2, &dv, &dw), 0);
 }
 
+TEST_F(MeshTest, VertexColoursBecomeTheDiffuseComponent) {
+    auto l = Load(R"(
+template Unknown { <01234567-0000-0000-0000-000000000001> DWORD n; }
+Mesh {
+  3; 0;0;0;, 0;1;0;, 1;0;0;;
+  1; 3;0,1,2;;
+  MeshVertexColors { 2; 0; 1;0;0;1;;, 2; 0;0;1;0.5;;; }
+  Unknown { 1; }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK) << "an unknown child is passed over";
+    EXPECT_EQ(l->mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    struct V {
+        float x, y, z;
+        D3DCOLOR c;
+    };
+    std::vector<V> v = Vertices<V>(l->mesh);
+    EXPECT_EQ(v[0].c, 0xFFFF0000u);
+    EXPECT_EQ(v[1].c, 0xFFFFFFFFu) << "a vertex without a colour is white";
+    EXPECT_EQ(v[2].c, 0x800000FFu);
+}
+
 TEST_F(MeshTest, ASkinHeaderWithoutWeightsGivesSkinInformationWithoutBones) {
     auto l = Load("Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; XSkinMeshHeader { 0; 0; 0; } }");
     ASSERT_EQ(l->hr, D3D_OK);

@@ -587,6 +587,18 @@ TEST(XFileHeader, OpensFilesByWindowsPath) {
     IDirectXFileData* d = nullptr;
     ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
     d->Release();
+    // Windows names need not match the case of the files on disk.
+    ASSERT_EQ(f->CreateEnumObject("..\\XFILE_test_files\\scene.X", DXFILELOAD_FROMFILE, &e), DXFILE_OK);
+    e->Release();
+
+    // A refusal is reported on the debugger output.
+    std::ofstream(dir + "/Bad.x") << "xof 0303txt 0032\nFrame { Nope {} }";
+    platform_testing::CaptureDebugOutput(true);
+    platform_testing::ClearDebugOutput();
+    EXPECT_EQ(f->CreateEnumObject("..\\xfile_test_files\\Bad.x", DXFILELOAD_FROMFILE, &e), DXFILEERR_NOTEMPLATE);
+    EXPECT_EQ(platform_testing::DebugOutputText(),
+              "X file: ..\\xfile_test_files\\Bad.x: line 2: undefined template 'Nope'\n");
+    platform_testing::CaptureDebugOutput(false);
 
     e = reinterpret_cast<IDirectXFileEnumObject*>(f);
     EXPECT_EQ(f->CreateEnumObject("..\\xfile_test_files\\Missing.x", DXFILELOAD_FROMFILE, &e),

@@ -1,5 +1,8 @@
 # The reader's fuzz target (clang, -DBRANTO_FUZZ=ON; add -DBRANTO_SANITIZE=ON for
 # ASan and UBSan). The reader is built with coverage instrumentation for it.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "BRANTO_FUZZ needs clang (libFuzzer): configure with CC=clang CXX=clang++")
+endif()
 target_compile_options(platform_xfile PRIVATE -fsanitize=fuzzer-no-link)
 add_executable(fuzz_xfile ${CMAKE_CURRENT_LIST_DIR}/fuzz_xfile.cpp)
 target_include_directories(fuzz_xfile PRIVATE ${CMAKE_SOURCE_DIR})

@@ -1,0 +1,6 @@
+# Meshes, skin information, textures and the X-file mesh loaders of the utility library.
+add_library(mesh_fixtures STATIC ${CMAKE_CURRENT_LIST_DIR}/support/mesh_fixtures.cpp)
+target_include_directories(mesh_fixtures PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(mesh_fixtures PUBLIC platform_d3dx9 xsamples_lib)
+
+branto_test(test_d3dx9_mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh.cpp LIBS mesh_fixtures)

@@ -83,9 +83,8 @@ public:
 std::unique_ptr<Backend> CreateNullBackend();
 
 struct GlBackendConfig {
-    HWND window = nullptr;
-    bool windowed = true;
-    bool headless = false;  // no native window: an EGL context of its own
+    HWND window = nullptr;  // already full screen when the device is
+    bool headless = false;  // draw without the window: an EGL context of its own
     BackBufferDesc backBuffer;
 };
 // The OpenGL back end; null with a reason in `error` when no context can be made.

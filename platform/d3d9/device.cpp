@@ -7,6 +7,7 @@
 #include <string>
 
 #include "formats.h"
+#include "native.h"
 #include "objects.h"
 #include "seams.h"
 
@@ -119,6 +120,15 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     D3DPRESENT_PARAMETERS p = *params;
     HWND window = p.hDeviceWindow ? p.hDeviceWindow : focusWindow;
     const bool windowed = p.Windowed != FALSE;
+    // A window of the window layer (tests may pass any handle, or none).
+    const bool layerWindow = window && win32_native::IsWindow(window);
+    int clientWidth = 0, clientHeight = 0;
+    if (windowed && (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) && layerWindow &&
+        win32_native::ClientSize(window, &clientWidth, &clientHeight) && clientWidth > 0 && clientHeight > 0) {
+        // Windowed, a size of 0 means the client area's.
+        if (p.BackBufferWidth == 0) p.BackBufferWidth = static_cast<UINT>(clientWidth);
+        if (p.BackBufferHeight == 0) p.BackBufferHeight = static_cast<UINT>(clientHeight);
+    }
     if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) return D3DERR_INVALIDCALL;
     if (p.BackBufferWidth > kMaxTextureSize || p.BackBufferHeight > kMaxTextureSize) return D3DERR_NOTAVAILABLE;
     // Windowed, an unknown format means the desktop's (the display mode may not
@@ -142,13 +152,16 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     desc.depth = p.EnableAutoDepthStencil != FALSE;
     desc.depthFormat = p.AutoDepthStencilFormat;
 
+    if (!windowed && layerWindow &&
+        !win32_native::SetFullscreen(window, true, static_cast<int>(desc.width), static_cast<int>(desc.height)))
+        return D3DERR_NOTAVAILABLE;
+
     std::unique_ptr<Backend> backend;
     if (seams::UseNull()) {
         backend = CreateNullBackend();
     } else {
         GlBackendConfig config;
         config.window = window;
-        config.windowed = windowed;
         config.headless = seams::UseHeadless();
         config.backBuffer = desc;
         std::string error;

@@ -46,6 +46,28 @@ std::vector<unsigned char> Rgb() {
 
 uint32_t Expected(int i, bool alpha) { return alpha ? kPicture[i] : (kPicture[i] | 0xFF000000u); }
 
+// An uncompressed DDS of the picture: 32-bit pixels with an alpha mask.
+void WriteDds(const std::string& path) {
+    std::vector<uint32_t> header(32, 0);
+    header[0] = 0x20534444;  // "DDS "
+    header[1] = 124;
+    header[2] = 0x100F;  // caps, height, width, pitch, pixel format
+    header[3] = 2;       // height
+    header[4] = 4;       // width
+    header[5] = 16;      // pitch
+    header[19] = 32;     // pixel format size
+    header[20] = 0x41;   // RGB with alpha
+    header[22] = 32;
+    header[23] = 0x00FF0000;
+    header[24] = 0x0000FF00;
+    header[25] = 0x000000FF;
+    header[26] = 0xFF000000;
+    header[27] = 0x1000;  // texture
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header.data()), 128);
+    out.write(reinterpret_cast<const char*>(kPicture), sizeof kPicture);
+}
+
 class TextureTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,6 +83,7 @@ protected:
         ASSERT_TRUE(stbi_write_png((base + "/sheet.png").c_str(), 4, 2, 4, translucent.data(), 16));
         ASSERT_TRUE(stbi_write_tga((base + "/sheet.tga").c_str(), 4, 2, 4, translucent.data()));
         std::ofstream(base + "/junk.bmp") << "BM not really a bitmap";
+        WriteDds(base + "/sheet.dds");
     }
     void TearDown() override {
         fs::remove_all(folder);
@@ -98,7 +121,8 @@ TEST_F(TextureTest, EveryKindOfFileGivesThePicture) {
         D3DXIMAGE_FILEFORMAT kind;
     } const cases[] = {{"Sheet.bmp", false, D3DXIFF_BMP},
                        {"sheet.png", true, D3DXIFF_PNG},
-                       {"sheet.tga", true, D3DXIFF_TGA}};
+                       {"sheet.tga", true, D3DXIFF_TGA},
+                       {"sheet.dds", true, D3DXIFF_DDS}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         IDirect3DTexture9* t = nullptr;

@@ -15,6 +15,7 @@ struct ID3DXSkinInfo;
 typedef ID3DXBaseMesh* LPD3DXBASEMESH;
 typedef ID3DXMesh* LPD3DXMESH;
 typedef ID3DXSkinInfo* LPD3DXSKININFO;
+typedef D3DXMATRIX* LPD3DXMATRIX;
 
 extern const IID IID_ID3DXBaseMesh;
 extern const IID IID_ID3DXMesh;
@@ -177,7 +178,7 @@ struct ID3DXSkinInfo : public IUnknown {
     virtual DWORD GetNumBones() = 0;
     // Null when Bone is not below the bone count.
     virtual LPCSTR GetBoneName(DWORD Bone) = 0;
-    virtual D3DXMATRIX* GetBoneOffsetMatrix(DWORD Bone) = 0;
+    virtual LPD3DXMATRIX GetBoneOffsetMatrix(DWORD Bone) = 0;
     virtual DWORD GetNumBoneInfluences(DWORD Bone) = 0;
     virtual HRESULT GetBoneInfluence(DWORD Bone, DWORD* pVertices, FLOAT* pWeights) = 0;
     // The vertex format the skinning reads and writes (its stride).

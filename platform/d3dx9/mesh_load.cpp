@@ -70,19 +70,18 @@ HRESULT MakeParts(const MeshGeometry& g, DWORD options, IDirect3DDevice9* device
     if (FAILED(hr = mesh->LockIndexBuffer(0, &data))) return hr;
     const bool wide = mesh->Uses32BitIndices();
     for (size_t i = 0; i < g.indices.size(); ++i) WriteIndex(data, wide, i, g.indices[i]);
+    mesh->UnlockIndexBuffer();
+    mesh->Attributes() = g.attributes;
+
     if (wantAdjacency) {
-        std::vector<DWORD> adjacency = ComputeAdjacency(vertices, l.stride, g.NumVertices(), data, wide, g.NumFaces());
+        std::vector<DWORD> adjacency =
+            ComputeAdjacency(reinterpret_cast<const unsigned char*>(g.positions.data()), sizeof(D3DXVECTOR3),
+                             g.NumVertices(), g.indices.data(), true, g.NumFaces());
         ID3DXBuffer* buffer = nullptr;
-        hr = D3DXCreateBuffer(static_cast<DWORD>(adjacency.size() * sizeof(DWORD)), &buffer);
-        if (FAILED(hr)) {
-            mesh->UnlockIndexBuffer();
-            return hr;
-        }
+        if (FAILED(hr = D3DXCreateBuffer(static_cast<DWORD>(adjacency.size() * sizeof(DWORD)), &buffer))) return hr;
         parts.adjacency.reset(buffer);
         std::memcpy(buffer->GetBufferPointer(), adjacency.data(), adjacency.size() * sizeof(DWORD));
     }
-    mesh->UnlockIndexBuffer();
-    mesh->Attributes() = g.attributes;
 
     if (wantMaterials && !g.materials.empty())
         if (FAILED(hr = MakeMaterialBuffer(g.materials, parts.materials))) return hr;

@@ -1,13 +1,7 @@
 # The DirectInput layer, the keyboard and mouse, and the application core.
 branto_test(test_dinput SOURCES test_dinput.cpp LIBS platform_dinput)
 branto_test(test_input SOURCES test_input.cpp LIBS branto_core)
-# Alone on the display: the windows of other tests would take the focus away.
-add_executable(test_dinput_display test_dinput_display.cpp)
-target_link_libraries(test_dinput_display PRIVATE platform_dinput GTest::gtest GTest::gtest_main)
-target_include_directories(test_dinput_display PRIVATE ${CMAKE_SOURCE_DIR})
-set_target_properties(test_dinput_display PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-gtest_discover_tests(test_dinput_display WORKING_DIRECTORY ${BRANTO_BIN_DIR} DISCOVERY_TIMEOUT 30
-                     PROPERTIES LABELS display RUN_SERIAL TRUE)
+branto_test(test_dinput_display SOURCES test_dinput_display.cpp LIBS platform_dinput LABELS display)
 branto_test(test_app_core SOURCES test_app_core.cpp LIBS branto_core)
 branto_test(test_app_startup SOURCES test_app_startup.cpp LIBS branto_core)
 

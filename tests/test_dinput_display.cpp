@@ -134,8 +134,8 @@ TEST_F(DirectInputDisplayTest, MouseEventsAreSummedUntilTheNextRead) {
     EXPECT_EQ(s.rgbButtons[0], 0);
 }
 
-// The window's focus is followed through its events: a window just shown is in
-// the foreground until it loses the focus, before any event was pumped too.
+// The window's own focus counts: a window just shown is in the foreground
+// before any event was pumped, and its focus events follow.
 TEST_F(DirectInputDisplayTest, TheFocusFollowsTheWindowsFocusEvents) {
     pt::FollowWindowFocus();
     EXPECT_EQ(keyboard_->Acquire(), S_FALSE);

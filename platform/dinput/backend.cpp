@@ -242,9 +242,7 @@ void OnEvent(const SDL_Event& e, void*) {
             MouseButton(ButtonIndex(e.button.button), e.type == SDL_MOUSEBUTTONDOWN);
             break;
         case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) b.focusLost[e.window.windowID] = false;
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-                b.focusLost[e.window.windowID] = true;
                 // Releases that happen in another window never reach us.
                 for (BYTE& k : b.keys) k = 0;
                 for (BYTE& k : b.buttons) k = 0;

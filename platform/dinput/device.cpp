@@ -60,16 +60,8 @@ HRESULT Device::Done(InputCall call, HRESULT result, int64_t arg) {
 }
 
 bool Device::Focused() const {
-    const Backend& b = B();
-    if (b.focusOverride >= 0) return b.focusOverride != 0;
-    SDL_Window* sdl = win32_native::SdlWindow(window_);
-    if (!sdl) return win32_native::HasFocus(window_);
-    // Followed through the focus events rather than SDL's flag, which is only
-    // raised once events are pumped: the program acquires its devices at
-    // start-up, before its first message loop turn.
-    if (!win32_native::IsWindow(window_)) return false;
-    auto it = b.focusLost.find(SDL_GetWindowID(sdl));
-    return it == b.focusLost.end() || !it->second;
+    if (B().focusOverride >= 0) return B().focusOverride != 0;
+    return win32_native::HasFocus(window_);
 }
 
 DWORD Device::StateSize() const {

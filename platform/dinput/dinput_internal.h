@@ -101,9 +101,6 @@ struct Backend {
     BYTE buttons[8] = {};
     std::vector<Device*> devices;
     int focusOverride = -1;  // -1: the window's own focus
-    // SDL windows whose last focus event was a loss. A window counts as in the
-    // foreground until it loses the focus, as a window just shown is.
-    std::map<uint32_t, bool> focusLost;
     const Device* pointerHolder = nullptr;
     bool sdlRelative = false;  // SDL's relative mouse mode was turned on by us
 

@@ -16,10 +16,6 @@ bool SameFormat(const DIDATAFORMAT& a, const DIDATAFORMAT& b) {
            a.dwDataSize == b.dwDataSize && a.dwNumObjs == b.dwNumObjs;
 }
 
-LONG Saturate(int64_t v) {
-    return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 }  // namespace
 
 Device::Device(InputObject kind, IDirectInput8A* parent)
@@ -167,9 +163,9 @@ HRESULT Device::GetDeviceState(DWORD size, LPVOID data) {
         std::memcpy(data, b.keys, 256);
     } else {
         DIMOUSESTATE2 state;
-        state.lX = Saturate(dx_);
-        state.lY = Saturate(dy_);
-        state.lZ = Saturate(dz_);
+        state.lX = static_cast<LONG>(dx_);  // AddMotion keeps them within range
+        state.lY = static_cast<LONG>(dy_);
+        state.lZ = static_cast<LONG>(dz_);
         std::memcpy(state.rgbButtons, b.buttons, sizeof state.rgbButtons);
         std::memcpy(data, &state, size);
         dx_ = dy_ = dz_ = 0;

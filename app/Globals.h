@@ -11,7 +11,6 @@
 
 struct HierarchyFrame;
 struct MeshContainer;
-struct ID3DXFont;
 
 // Global objects, constructed before WinMain in this order and destroyed in
 // reverse at exit.

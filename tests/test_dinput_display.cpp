@@ -134,6 +134,29 @@ TEST_F(DirectInputDisplayTest, MouseEventsAreSummedUntilTheNextRead) {
     EXPECT_EQ(s.rgbButtons[0], 0);
 }
 
+// The window's own focus counts: a window just shown is in the foreground
+// before any event was pumped, and its focus events follow.
+TEST_F(DirectInputDisplayTest, TheFocusFollowsTheWindowsFocusEvents) {
+    pt::FollowWindowFocus();
+    EXPECT_EQ(keyboard_->Acquire(), S_FALSE);
+    BYTE keys[256];
+    EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = id_;
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    Pump();
+    EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DIERR_INPUTLOST);
+    EXPECT_EQ(keyboard_->Acquire(), DIERR_OTHERAPPHASPRIO);
+    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    Pump();
+    EXPECT_EQ(keyboard_->Acquire(), DI_OK);
+    EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
+}
+
 TEST_F(DirectInputDisplayTest, LosingTheFocusLosesTheInputUntilAcquiredAgain) {
     Key(SDL_SCANCODE_A, true);
     Pump();

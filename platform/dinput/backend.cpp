@@ -27,6 +27,8 @@ bool CountAndScript(InputObject object, InputCall call, HRESULT* result) {
     return true;
 }
 
+bool Noting() { return B().record || static_cast<bool>(B().hook); }
+
 void Note(const std::string& line) {
     Backend& b = B();
     if (b.record) b.log.push_back(line);

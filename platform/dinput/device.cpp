@@ -16,10 +16,6 @@ bool SameFormat(const DIDATAFORMAT& a, const DIDATAFORMAT& b) {
            a.dwDataSize == b.dwDataSize && a.dwNumObjs == b.dwNumObjs;
 }
 
-LONG Saturate(int64_t v) {
-    return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 }  // namespace
 
 Device::Device(InputObject kind, IDirectInput8A* parent)
@@ -41,16 +37,19 @@ ULONG Device::Release() {
     HRESULT unused;
     CountAndScript(kind, InputCall::Release, &unused);
     ULONG left = RefCounted::Release();
-    Note(std::string(ObjectName(kind)) + ".Release() = " + std::to_string(left));
+    if (Noting()) Note(std::string(ObjectName(kind)) + ".Release() = " + std::to_string(left));
     return left;
 }
 
 bool Device::Implements(REFIID riid) const { return IsEqualGUID(riid, IID_IDirectInputDevice8A); }
 
-HRESULT Device::Done(InputCall call, const char* args, HRESULT result) {
+HRESULT Device::Done(InputCall call, HRESULT result, int64_t arg) {
+    // Formatted only when someone listens: a frame asks dozens of questions.
+    if (!Noting()) return result;
     static const char* const kNames[] = {"Create",  "CreateDevice",   "SetDataFormat",
                                          "SetCooperativeLevel", "Acquire", "Unacquire",
                                          "GetDeviceState", "Poll", "Release"};
+    std::string args = arg >= 0 ? std::to_string(arg) : std::string();
     Note(std::string(ObjectName(kind_)) + "." + kNames[static_cast<int>(call)] + "(" + args +
          ") = " + Hex(result));
     return result;
@@ -115,7 +114,7 @@ void Device::WindowLostFocus(uint32_t sdlWindowId) {
 
 HRESULT Device::Acquire() {
     HRESULT hr;
-    if (CountAndScript(kind_, InputCall::Acquire, &hr)) return Done(InputCall::Acquire, "", hr);
+    if (CountAndScript(kind_, InputCall::Acquire, &hr)) return Done(InputCall::Acquire, hr);
     if (format_ == Format::None) {
         hr = DIERR_INVALIDPARAM;
     } else if (Foreground() && !Focused()) {
@@ -129,12 +128,12 @@ HRESULT Device::Acquire() {
         HoldPointer(true);
         hr = DI_OK;
     }
-    return Done(InputCall::Acquire, "", hr);
+    return Done(InputCall::Acquire, hr);
 }
 
 HRESULT Device::Unacquire() {
     HRESULT hr;
-    if (CountAndScript(kind_, InputCall::Unacquire, &hr)) return Done(InputCall::Unacquire, "", hr);
+    if (CountAndScript(kind_, InputCall::Unacquire, &hr)) return Done(InputCall::Unacquire, hr);
     if (!acquired_) {
         hr = DI_NOEFFECT;
     } else {
@@ -143,43 +142,43 @@ HRESULT Device::Unacquire() {
         HoldPointer(false);
         hr = DI_OK;
     }
-    return Done(InputCall::Unacquire, "", hr);
+    return Done(InputCall::Unacquire, hr);
 }
 
 HRESULT Device::GetDeviceState(DWORD size, LPVOID data) {
-    std::string args = std::to_string(size);
+    const int64_t arg = size;
     HRESULT hr;
     if (CountAndScript(kind_, InputCall::GetDeviceState, &hr))
-        return Done(InputCall::GetDeviceState, args.c_str(), hr);
-    if (!data) return Done(InputCall::GetDeviceState, args.c_str(), DIERR_INVALIDPARAM);
-    if (!acquired_) return Done(InputCall::GetDeviceState, args.c_str(), DIERR_NOTACQUIRED);
+        return Done(InputCall::GetDeviceState, hr, arg);
+    if (!data) return Done(InputCall::GetDeviceState, DIERR_INVALIDPARAM, arg);
+    if (!acquired_) return Done(InputCall::GetDeviceState, DIERR_NOTACQUIRED, arg);
     if (lost_ || (Foreground() && !Focused())) {
         LoseInput();
-        return Done(InputCall::GetDeviceState, args.c_str(), DIERR_INPUTLOST);
+        return Done(InputCall::GetDeviceState, DIERR_INPUTLOST, arg);
     }
-    if (size != StateSize()) return Done(InputCall::GetDeviceState, args.c_str(), DIERR_INVALIDPARAM);
+    if (size != StateSize()) return Done(InputCall::GetDeviceState, DIERR_INVALIDPARAM, arg);
 
     const Backend& b = B();
     if (kind_ == InputObject::Keyboard) {
         std::memcpy(data, b.keys, 256);
     } else {
         DIMOUSESTATE2 state;
-        state.lX = Saturate(dx_);
-        state.lY = Saturate(dy_);
-        state.lZ = Saturate(dz_);
+        state.lX = static_cast<LONG>(dx_);  // AddMotion keeps them within range
+        state.lY = static_cast<LONG>(dy_);
+        state.lZ = static_cast<LONG>(dz_);
         std::memcpy(state.rgbButtons, b.buttons, sizeof state.rgbButtons);
         std::memcpy(data, &state, size);
         dx_ = dy_ = dz_ = 0;
     }
-    return Done(InputCall::GetDeviceState, args.c_str(), DI_OK);
+    return Done(InputCall::GetDeviceState, DI_OK, arg);
 }
 
 HRESULT Device::SetDataFormat(LPCDIDATAFORMAT format) {
     HRESULT hr;
     if (CountAndScript(kind_, InputCall::SetDataFormat, &hr))
-        return Done(InputCall::SetDataFormat, "", hr);
-    if (!format) return Done(InputCall::SetDataFormat, "", DIERR_INVALIDPARAM);
-    if (acquired_ && !lost_) return Done(InputCall::SetDataFormat, "", DIERR_ACQUIRED);
+        return Done(InputCall::SetDataFormat, hr);
+    if (!format) return Done(InputCall::SetDataFormat, DIERR_INVALIDPARAM);
+    if (acquired_ && !lost_) return Done(InputCall::SetDataFormat, DIERR_ACQUIRED);
     // Only the standard formats of each kind of device are understood.
     Format chosen = Format::None;
     if (kind_ == InputObject::Keyboard) {
@@ -189,40 +188,40 @@ HRESULT Device::SetDataFormat(LPCDIDATAFORMAT format) {
     } else if (SameFormat(*format, c_dfDIMouse2)) {
         chosen = Format::Mouse2;
     }
-    if (chosen == Format::None) return Done(InputCall::SetDataFormat, "", DIERR_INVALIDPARAM);
+    if (chosen == Format::None) return Done(InputCall::SetDataFormat, DIERR_INVALIDPARAM);
     format_ = chosen;
-    return Done(InputCall::SetDataFormat, "", DI_OK);
+    return Done(InputCall::SetDataFormat, DI_OK);
 }
 
 HRESULT Device::SetCooperativeLevel(HWND window, DWORD flags) {
-    std::string args = std::to_string(flags);
+    const int64_t arg = flags;
     HRESULT hr;
     if (CountAndScript(kind_, InputCall::SetCooperativeLevel, &hr))
-        return Done(InputCall::SetCooperativeLevel, args.c_str(), hr);
+        return Done(InputCall::SetCooperativeLevel, hr, arg);
     DWORD access = flags & (DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE);
     DWORD when = flags & (DISCL_FOREGROUND | DISCL_BACKGROUND);
     const DWORD known = DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND |
                         DISCL_BACKGROUND | DISCL_NOWINKEY;
     if ((access != DISCL_EXCLUSIVE && access != DISCL_NONEXCLUSIVE) ||
         (when != DISCL_FOREGROUND && when != DISCL_BACKGROUND) || (flags & ~known))
-        return Done(InputCall::SetCooperativeLevel, args.c_str(), DIERR_INVALIDPARAM);
+        return Done(InputCall::SetCooperativeLevel, DIERR_INVALIDPARAM, arg);
     if (!win32_native::IsWindow(window))
-        return Done(InputCall::SetCooperativeLevel, args.c_str(), E_HANDLE);
+        return Done(InputCall::SetCooperativeLevel, E_HANDLE, arg);
     // The system keeps keyboards and mice shared while their window is in the background.
     if (access == DISCL_EXCLUSIVE && when == DISCL_BACKGROUND)
-        return Done(InputCall::SetCooperativeLevel, args.c_str(), DIERR_UNSUPPORTED);
+        return Done(InputCall::SetCooperativeLevel, DIERR_UNSUPPORTED, arg);
     window_ = window;
     cooperation_ = flags;
-    return Done(InputCall::SetCooperativeLevel, args.c_str(), DI_OK);
+    return Done(InputCall::SetCooperativeLevel, DI_OK, arg);
 }
 
 HRESULT Device::Poll() {
     HRESULT hr;
-    if (CountAndScript(kind_, InputCall::Poll, &hr)) return Done(InputCall::Poll, "", hr);
-    if (!acquired_) return Done(InputCall::Poll, "", DIERR_NOTACQUIRED);
-    if (lost_) return Done(InputCall::Poll, "", DIERR_INPUTLOST);
+    if (CountAndScript(kind_, InputCall::Poll, &hr)) return Done(InputCall::Poll, hr);
+    if (!acquired_) return Done(InputCall::Poll, DIERR_NOTACQUIRED);
+    if (lost_) return Done(InputCall::Poll, DIERR_INPUTLOST);
     // Keyboards and mice send their input by themselves: polling has nothing to do.
-    return Done(InputCall::Poll, "", DI_NOEFFECT);
+    return Done(InputCall::Poll, DI_NOEFFECT);
 }
 
 HRESULT Device::GetCapabilities(LPDIDEVCAPS caps) {

@@ -81,7 +81,8 @@ private:
     DWORD StateSize() const;
     void LoseInput();
     void HoldPointer(bool hold);
-    HRESULT Done(InputCall call, const char* args, HRESULT result);
+    // The call's result, noted with its one argument when it has one (arg >= 0).
+    HRESULT Done(InputCall call, HRESULT result, int64_t arg = -1);
 
     InputObject kind_;
     IDirectInput8A* parent_;  // held with a reference of the layer's own
@@ -116,7 +117,8 @@ Backend& B();
 
 // Counts the call; true (and the result) when a script makes it fail.
 bool CountAndScript(InputObject object, InputCall call, HRESULT* result);
-// A line for the call log and the hook.
+// A line for the call log and the hook; Noting() tells whether any is wanted.
+bool Noting();
 void Note(const std::string& line);
 const char* ObjectName(InputObject object);
 std::string Hex(HRESULT result);

@@ -1,0 +1,8 @@
+# Frame trees, mesh containers, the X-file hierarchy loader, skinning and scene objects.
+add_library(scene_fixtures STATIC ${CMAKE_CURRENT_LIST_DIR}/support/scene_fixtures.cpp)
+target_include_directories(scene_fixtures PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(scene_fixtures PUBLIC branto_core)
+
+branto_test(test_scene_frames SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_frames.cpp LIBS scene_fixtures)
+branto_test(test_scene_object SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_object.cpp
+            LIBS scene_fixtures mesh_fixtures)

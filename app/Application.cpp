@@ -6,6 +6,7 @@
 #include "app/Globals.h"
 #include "app/Timer.h"
 #include "app/Utility.h"
+#include "input/DirectInput.h"
 
 int InitApplication(HWND window) {
     if (FAILED(CreateD3DDevice(&g_D3D, &g_Device, window, 0, 0))) return E_FAIL;
@@ -18,6 +19,12 @@ int InitApplication(HWND window) {
 
     srand(GetTickCount());
     InitTimer();
+
+    g_Result = InitDirectInput();
+    if (FAILED(g_Result)) {
+        ReportError("Unable to initialize input");
+        return E_FAIL;
+    }
     return 1;
 }
 
@@ -26,6 +33,7 @@ void CleanupApplication() {
         g_BackBuffer->Release();
         g_BackBuffer = NULL;
     }
+    ReleaseDirectInput();
     if (g_Device) {
         g_Device->Release();
         g_Device = NULL;

@@ -4,3 +4,8 @@ target_include_directories(mesh_fixtures PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mesh_fixtures PUBLIC platform_d3dx9 xsamples_lib)
 
 branto_test(test_d3dx9_mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh.cpp LIBS mesh_fixtures)
+branto_test(test_d3dx9_tex SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_tex.cpp LIBS mesh_fixtures PkgConfig::STB)
+
+if(BRANTO_FUZZ)
+  include(${CMAKE_CURRENT_LIST_DIR}/fuzz/mesh.cmake)
+endif()

@@ -382,6 +382,24 @@ TEST_F(Font, LinesAlignmentClippingAndMeasuring) {
     EXPECT_GE(corner.left, corner.right);
 }
 
+TEST_F(Font, RectanglesAtTheEdgesOfTheRangeAreSafe) {
+    ASSERT_EQ(Create(), D3D_OK);
+    const INT line = D3DXFontsCreated().back().lineHeight;
+    const RECT rects[] = {
+        {INT_MAX - 5, INT_MAX - 5, 0, 0},
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+        {INT_MAX, INT_MIN, INT_MIN, INT_MAX},
+    };
+    for (const RECT& start : rects)
+        for (DWORD format : {DWORD(DT_NOCLIP), DWORD(0), DWORD(DT_RIGHT | DT_NOCLIP), DWORD(DT_CENTER),
+                             DWORD(DT_SINGLELINE | DT_VCENTER), DWORD(DT_SINGLELINE | DT_BOTTOM), DWORD(DT_CALCRECT)}) {
+            RECT r = start;
+            EXPECT_EQ(font->DrawTextA(nullptr, "TNX to\nMERVO", -1, &r, format, 0xFFFFFFFF),
+                      (format & DT_SINGLELINE) ? line : 2 * line)
+                << "format " << format;
+        }
+}
+
 TEST_F(Font, Windows1252BytesFindTheirCharacters) {
     ASSERT_EQ(Create(-40), D3D_OK);
     // 0x80 is the euro sign; 0x81 is unassigned and shows the missing-glyph box.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,19 @@ TEST_F(MeshTest, FacesAreFannedAndKeepTheirMaterial) {
     EXPECT_EQ(adj[6 + 2], 0u);
 }
 
+TEST_F(MeshTest, FacesOfFewerThanThreeCornersDrawNothingButKeepTheirMaterialSlot) {
+    auto l = Load(R"(
+Mesh {
+  3; 0;0;0;, 0;1;0;, 1;0;0;;
+  3; 0;;, 2;0,1;, 3;0,1,2;;
+  MeshMaterialList { 2; 3; 1, 1, 0;; Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK);
+    ASSERT_EQ(l->mesh->GetNumFaces(), 1u);
+    EXPECT_EQ(Attributes(l->mesh), (std::vector<DWORD>{0}));
+}
+
 TEST_F(MeshTest, MaterialsAreThePlatformRecordsWithNamesInTheSameBuffer) {
     auto l = Load(kQuadAndTriangle);
     ASSERT_EQ(l->hr, D3D_OK);
@@ -274,6 +288,28 @@ TEST_F(MeshTest, NormalsOfTheirOwnSplitVerticesAndCarryTheWeights) {
     EXPECT_LT(l->skin->GetBoneInfluence(2, &dv, &dw), 0);
 }
 
+TEST_F(MeshTest, VertexColoursBecomeTheDiffuseComponent) {
+    auto l = Load(R"(
+template Unknown { <01234567-0000-0000-0000-000000000001> DWORD n; }
+Mesh {
+  3; 0;0;0;, 0;1;0;, 1;0;0;;
+  1; 3;0,1,2;;
+  MeshVertexColors { 2; 0; 1;0;0;1;;, 2; 0;0;1;0.5;;; }
+  Unknown { 1; }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK) << "an unknown child is passed over";
+    EXPECT_EQ(l->mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    struct V {
+        float x, y, z;
+        D3DCOLOR c;
+    };
+    std::vector<V> v = Vertices<V>(l->mesh);
+    EXPECT_EQ(v[0].c, 0xFFFF0000u);
+    EXPECT_EQ(v[1].c, 0xFFFFFFFFu) << "a vertex without a colour is white";
+    EXPECT_EQ(v[2].c, 0x800000FFu);
+}
+
 TEST_F(MeshTest, ASkinHeaderWithoutWeightsGivesSkinInformationWithoutBones) {
     auto l = Load("Mesh { 3; 0;0;0;, 0;1;0;, 1;0;0;; 1; 3;0,1,2;; XSkinMeshHeader { 0; 0; 0; } }");
     ASSERT_EQ(l->hr, D3D_OK);
@@ -372,6 +408,19 @@ TEST_F(MeshTest, MeshObjectsHandOutReferencesTheCallerReleases) {
     copy->UnlockVertexBuffer();
     l->mesh->UnlockVertexBuffer();
     copy->Release();
+}
+
+TEST_F(MeshTest, LocksCanBeMadeToFail) {
+    auto l = Load(kQuadAndTriangle);
+    ASSERT_EQ(l->hr, D3D_OK);
+    platform_testing::FailD3DXMeshLocks(true);
+    void* data = Sentinel<void>();
+    EXPECT_LT(l->mesh->LockVertexBuffer(D3DLOCK_READONLY, &data), 0);
+    EXPECT_LT(l->mesh->LockIndexBuffer(D3DLOCK_READONLY, &data), 0);
+    EXPECT_EQ(data, Sentinel<void>());
+    platform_testing::FailD3DXMeshLocks(false);
+    ASSERT_EQ(l->mesh->LockVertexBuffer(D3DLOCK_READONLY, &data), D3D_OK);
+    l->mesh->UnlockVertexBuffer();
 }
 
 // Five faces with attribute ids 2, 0, 1, 0, 2 on six vertices.
@@ -817,6 +866,53 @@ TEST_F(MeshTest, IntersectFindsTheNearestHitFromEitherSide) {
     BOOL hit = TRUE;
     EXPECT_LT(D3DXIntersect(nullptr, &o, &d, &hit, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(hit, FALSE) << "the flag is written even for a null mesh";
+}
+
+// The run tree's own character and level, as the program opens them from bin/.
+TEST_F(MeshTest, TheGeneratedCharacterAndLevelLoad) {
+    std::ifstream probe("../Data/Ninja.x", std::ios::binary);
+    if (!probe) GTEST_SKIP() << "no generated data beside bin/";
+    const std::string bytes((std::istreambuf_iterator<char>(probe)), std::istreambuf_iterator<char>());
+    XMeshes x = ReadMeshes(bytes);
+    ASSERT_EQ(x.meshes.size(), 1u);
+    Loaded l;
+    l.hr = D3DXLoadSkinMeshFromXof(x.meshes[0].get(), D3DXMESH_SYSTEMMEM, device, &l.adjacency, &l.materials,
+                                   nullptr, &l.numMaterials, &l.skin, &l.mesh);
+    ASSERT_EQ(l.hr, D3D_OK);
+    EXPECT_EQ(l.mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
+    EXPECT_GE(l.numMaterials, 1u);
+    ASSERT_NE(l.skin, nullptr);
+    ASSERT_GE(l.skin->GetNumBones(), 15u);
+    std::vector<float> total(l.mesh->GetNumVertices(), 0.0f);
+    for (DWORD b = 0; b < l.skin->GetNumBones(); ++b) {
+        const DWORD n = l.skin->GetNumBoneInfluences(b);
+        std::vector<DWORD> v(n);
+        std::vector<float> w(n);
+        l.skin->GetBoneInfluence(b, v.data(), w.data());
+        for (DWORD i = 0; i < n; ++i) total[v[i]] += w[i];
+    }
+    for (size_t v = 0; v < total.size(); ++v) ASSERT_NEAR(total[v], 1.0f, 1e-3) << "vertex " << v;
+
+    ID3DXBuffer* materials = nullptr;
+    DWORD numMaterials = 0;
+    ID3DXMesh* level = nullptr;
+    ASSERT_EQ(D3DXLoadMeshFromXA("..\\Level01\\Level.x", D3DXMESH_SYSTEMMEM, device, nullptr, &materials, nullptr,
+                                 &numMaterials, &level),
+              D3D_OK);
+    EXPECT_GT(level->GetNumFaces(), 1000u);
+    ASSERT_GE(numMaterials, 1u);
+    auto* m = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+    for (DWORD i = 0; i < numMaterials; ++i) {
+        ASSERT_NE(m[i].pTextureFilename, nullptr);
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileA(device, ("..\\Level01\\" + std::string(m[i].pTextureFilename)).c_str(),
+                                             &texture),
+                  D3D_OK)
+            << m[i].pTextureFilename;
+        if (texture) texture->Release();
+    }
+    materials->Release();
+    level->Release();
 }
 
 TEST(D3DXVertexFormats, SizesAndBoundingBox) {

@@ -1,6 +1,7 @@
 // The font object: D3DXCreateFontA and ID3DXFont, drawn as textured quads
 // through the device's public interface.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -28,7 +29,9 @@ static_assert(sizeof(TextVertex) == 28, "XYZRHW | DIFFUSE | TEX1");
 constexpr DWORD kTextFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 // 26.6 to the nearest whole pixel.
-LONG RoundPixels(long v) { return static_cast<LONG>(v >= 0 ? (v + 32) / 64 : -((-v + 31) / 64)); }
+int64_t RoundPixels(int64_t v) { return v >= 0 ? (v + 32) / 64 : -((-v + 31) / 64); }
+
+LONG ClampLong(int64_t v) { return static_cast<LONG>(std::min<int64_t>(std::max<int64_t>(v, INT32_MIN), INT32_MAX)); }
 
 // A glyph as the font keeps it.
 struct Glyph {
@@ -76,7 +79,7 @@ public:
             *ppTexture = texture;
         }
         if (pBlackBox) *pBlackBox = glyph->box;
-        if (pCellInc) *pCellInc = POINT{RoundPixels(glyph->advance), 0};
+        if (pCellInc) *pCellInc = POINT{ClampLong(RoundPixels(glyph->advance)), 0};
         return D3D_OK;
     }
 
@@ -127,6 +130,8 @@ private:
     }
     // Lays out and draws (or only measures) the text; the text's height, 0 on failure.
     INT Layout(const char* text, size_t length, RECT* rect, DWORD format, D3DCOLOR color);
+    void AddQuad(int page, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t u0, int64_t v0,
+                 D3DCOLOR color);
     bool Draw();
 
     layer::ComPtr<IDirect3DDevice9> device_;
@@ -160,15 +165,12 @@ const Glyph* Font::Load(UINT index) {
 
 INT Font::Layout(const char* text, size_t length, RECT* rect, DWORD format, D3DCOLOR color) {
     const bool single = (format & DT_SINGLELINE) != 0;
-    const bool measureOnly = (format & DT_CALCRECT) != 0;
     const bool clip = (format & DT_NOCLIP) == 0;
-    const LONG lineHeight = face_->LineHeight();
+    const int64_t lineHeight = face_->LineHeight();
+    // In 64 bits: neither a rectangle at the edge of the range nor a huge text overflows.
+    const int64_t left = rect->left, top = rect->top, right = rect->right, bottom = rect->bottom;
 
     // Lines end at a line feed (a carriage return before it is dropped).
-    struct Line {
-        size_t begin, end;
-        LONG width;
-    };
     auto lineEnd = [&](size_t from) {
         if (single) return length;
         const void* lf = std::memchr(text + from, '\n', length - from);
@@ -177,110 +179,106 @@ INT Font::Layout(const char* text, size_t length, RECT* rect, DWORD format, D3DC
     auto visibleEnd = [&](size_t begin, size_t end) {
         return !single && end > begin && text[end - 1] == '\r' ? end - 1 : end;
     };
-
-    // The width of each line, from the advances and the kerning.
-    auto measure = [&](size_t begin, size_t end, bool* ok) {
-        long pen = 0;
+    // The width of a line from the advances and the kerning; -1 when a glyph cannot be had.
+    auto measure = [&](size_t begin, size_t end) {
+        int64_t pen = 0;
         UINT previous = 0;
         for (size_t i = begin; i < end; ++i) {
             const unsigned char byte = static_cast<unsigned char>(text[i]);
-            const UINT index = glyphOfByte_[byte];
             const Glyph* glyph = LoadByte(byte);
-            if (!glyph) {
-                *ok = false;
-                return LONG(0);
-            }
-            pen += face_->Kerning(previous, index) + glyph->advance;
-            previous = index;
+            if (!glyph) return int64_t(-1);
+            pen += face_->Kerning(previous, glyphOfByte_[byte]) + glyph->advance;
+            previous = glyphOfByte_[byte];
         }
         return RoundPixels(pen);
     };
 
-    LONG lines = 0, widest = 0;
+    // Every glyph is loaded before anything is drawn, so that a failure draws nothing.
+    int64_t lines = 0, widest = 0;
     for (size_t begin = 0;;) {
         const size_t end = lineEnd(begin);
-        bool ok = true;
-        widest = std::max(widest, measure(begin, visibleEnd(begin, end), &ok));
-        if (!ok) return 0;
+        const int64_t width = measure(begin, visibleEnd(begin, end));
+        if (width < 0) return 0;
+        widest = std::max(widest, width);
         ++lines;
         if (end >= length) break;
         begin = end + 1;
     }
-    const LONG height = lines * lineHeight;
+    const int64_t height = lines * lineHeight;
 
-    if (measureOnly) {
-        rect->right = rect->left + widest;
-        rect->bottom = rect->top + height;
-        return height;
+    if (format & DT_CALCRECT) {
+        rect->right = ClampLong(left + widest);
+        rect->bottom = ClampLong(top + height);
+        return static_cast<INT>(std::min<int64_t>(height, INT32_MAX));
     }
 
-    LONG top = rect->top;
-    if (single && (format & DT_BOTTOM)) top = rect->bottom - height;
-    else if (single && (format & DT_VCENTER)) top = rect->top + (rect->bottom - rect->top - height) / 2;
+    int64_t firstTop = top;
+    if (single && (format & DT_BOTTOM)) firstTop = bottom - height;
+    else if (single && (format & DT_VCENTER)) firstTop = top + (bottom - top - height) / 2;
 
     ink_ = RECT{};
     for (std::vector<TextVertex>& page : quads_) page.clear();
-    if (quads_.size() < static_cast<size_t>(atlas_.Pages())) quads_.resize(static_cast<size_t>(atlas_.Pages()));
+    quads_.resize(std::max(quads_.size(), static_cast<size_t>(atlas_.Pages())));
 
-    LONG baseline = top + face_->Ascent();
+    int64_t baseline = firstTop + face_->Ascent();
     for (size_t begin = 0;; baseline += lineHeight) {
         const size_t end = lineEnd(begin);
         const size_t visible = visibleEnd(begin, end);
-        bool ok = true;
-        const LONG width = measure(begin, visible, &ok);
-        LONG x = rect->left;
-        if (format & DT_RIGHT) x = rect->right - width;
-        else if (format & DT_CENTER) x = rect->left + (rect->right - rect->left - width) / 2;
+        int64_t x = left;
+        if (format & DT_RIGHT) x = right - measure(begin, visible);
+        else if (format & DT_CENTER) x = left + (right - left - measure(begin, visible)) / 2;
 
-        long pen = 0;
+        int64_t pen = 0;
         UINT previous = 0;
         for (size_t i = begin; i < visible; ++i) {
             const unsigned char byte = static_cast<unsigned char>(text[i]);
-            const UINT index = glyphOfByte_[byte];
-            const Glyph* glyph = LoadByte(byte);  // loaded by the measuring above
-            pen += face_->Kerning(previous, index);
-            previous = index;
+            const Glyph* glyph = LoadByte(byte);  // loaded while measuring
+            pen += face_->Kerning(previous, glyphOfByte_[byte]);
+            previous = glyphOfByte_[byte];
             if (glyph->page >= 0) {
                 // On whole pixels: one texel per pixel.
-                LONG x0 = x + RoundPixels(pen) + glyph->left, y0 = baseline - glyph->top;
-                LONG x1 = x0 + (glyph->box.right - glyph->box.left), y1 = y0 + (glyph->box.bottom - glyph->box.top);
-                LONG u0 = glyph->box.left, v0 = glyph->box.top;
+                int64_t x0 = x + RoundPixels(pen) + glyph->left, y0 = baseline - glyph->top;
+                int64_t x1 = x0 + (glyph->box.right - glyph->box.left);
+                int64_t y1 = y0 + (glyph->box.bottom - glyph->box.top);
+                int64_t u0 = glyph->box.left, v0 = glyph->box.top;
                 if (clip) {
-                    const LONG cx0 = std::max(x0, rect->left), cy0 = std::max(y0, rect->top);
-                    const LONG cx1 = std::min(x1, rect->right), cy1 = std::min(y1, rect->bottom);
+                    const int64_t cx0 = std::max(x0, left), cy0 = std::max(y0, top);
                     u0 += cx0 - x0;
                     v0 += cy0 - y0;
-                    x0 = cx0, y0 = cy0, x1 = cx1, y1 = cy1;
+                    x0 = cx0, y0 = cy0, x1 = std::min(x1, right), y1 = std::min(y1, bottom);
                 }
-                if (x1 > x0 && y1 > y0) {
-                    if (ink_.right <= ink_.left) {
-                        ink_ = RECT{x0, y0, x1, y1};
-                    } else {
-                        ink_ = RECT{std::min(ink_.left, x0), std::min(ink_.top, y0), std::max(ink_.right, x1),
-                                    std::max(ink_.bottom, y1)};
-                    }
-                    const float pw = float(atlas_.Width(glyph->page)), ph = float(atlas_.Height(glyph->page));
-                    const float su0 = float(u0) / pw, sv0 = float(v0) / ph;
-                    const float su1 = float(u0 + (x1 - x0)) / pw, sv1 = float(v0 + (y1 - y0)) / ph;
-                    // Pixel centres lie on whole coordinates: edges half a pixel before.
-                    const float fx0 = float(x0) - 0.5f, fy0 = float(y0) - 0.5f;
-                    const float fx1 = float(x1) - 0.5f, fy1 = float(y1) - 0.5f;
-                    const TextVertex a{fx0, fy0, 0.0f, 1.0f, color, su0, sv0};
-                    const TextVertex b{fx1, fy0, 0.0f, 1.0f, color, su1, sv0};
-                    const TextVertex c{fx0, fy1, 0.0f, 1.0f, color, su0, sv1};
-                    const TextVertex d{fx1, fy1, 0.0f, 1.0f, color, su1, sv1};
-                    if (quads_.size() <= static_cast<size_t>(glyph->page))
-                        quads_.resize(static_cast<size_t>(glyph->page) + 1);
-                    std::vector<TextVertex>& out = quads_[static_cast<size_t>(glyph->page)];
-                    out.insert(out.end(), {a, b, c, b, d, c});
-                }
+                if (x1 > x0 && y1 > y0) AddQuad(glyph->page, x0, y0, x1, y1, u0, v0, color);
             }
             pen += glyph->advance;
         }
         if (end >= length) break;
         begin = end + 1;
     }
-    return Draw() ? height : 0;
+    return Draw() ? static_cast<INT>(std::min<int64_t>(height, INT32_MAX)) : 0;
+}
+
+void Font::AddQuad(int page, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t u0, int64_t v0,
+                   D3DCOLOR color) {
+    const RECT r{ClampLong(x0), ClampLong(y0), ClampLong(x1), ClampLong(y1)};
+    if (ink_.right <= ink_.left)
+        ink_ = r;
+    else
+        ink_ = RECT{std::min(ink_.left, r.left), std::min(ink_.top, r.top), std::max(ink_.right, r.right),
+                    std::max(ink_.bottom, r.bottom)};
+
+    const float pw = float(atlas_.Width(page)), ph = float(atlas_.Height(page));
+    const float su0 = float(u0) / pw, sv0 = float(v0) / ph;
+    const float su1 = float(u0 + (x1 - x0)) / pw, sv1 = float(v0 + (y1 - y0)) / ph;
+    // Pixel centres lie on whole coordinates: a pixel's edges are half a pixel off them.
+    const float fx0 = float(x0) - 0.5f, fy0 = float(y0) - 0.5f;
+    const float fx1 = float(x1) - 0.5f, fy1 = float(y1) - 0.5f;
+    const TextVertex a{fx0, fy0, 0.0f, 1.0f, color, su0, sv0};
+    const TextVertex b{fx1, fy0, 0.0f, 1.0f, color, su1, sv0};
+    const TextVertex c{fx0, fy1, 0.0f, 1.0f, color, su0, sv1};
+    const TextVertex d{fx1, fy1, 0.0f, 1.0f, color, su1, sv1};
+    if (quads_.size() <= static_cast<size_t>(page)) quads_.resize(static_cast<size_t>(page) + 1);
+    std::vector<TextVertex>& out = quads_[static_cast<size_t>(page)];
+    out.insert(out.end(), {a, b, c, b, d, c});
 }
 
 bool Font::Draw() {

@@ -1,5 +1,7 @@
 #include "mesh.h"
 
+#include "testing_d3dx9.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,6 +14,11 @@ const IID IID_ID3DXMesh = {0x4020e5c2, 0x1403, 0x4929, {0x88, 0x3f, 0xe2, 0xe8, 
 namespace d3dx {
 
 namespace {
+
+bool& LocksFail() {
+    static bool fail = false;
+    return fail;
+}
 
 // The buffers live in CPU memory whatever the options say; managed is the
 // pool whose contents the device keeps for itself.
@@ -106,14 +113,14 @@ HRESULT Mesh::GetIndexBuffer(LPDIRECT3DINDEXBUFFER9* ppIB) {
 }
 
 HRESULT Mesh::LockVertexBuffer(DWORD Flags, LPVOID* ppData) {
-    if (!ppData) return D3DERR_INVALIDCALL;
+    if (!ppData || LocksFail()) return D3DERR_INVALIDCALL;
     return vb_->Lock(0, 0, ppData, Flags);
 }
 
 HRESULT Mesh::UnlockVertexBuffer() { return vb_->Unlock(); }
 
 HRESULT Mesh::LockIndexBuffer(DWORD Flags, LPVOID* ppData) {
-    if (!ppData) return D3DERR_INVALIDCALL;
+    if (!ppData || LocksFail()) return D3DERR_INVALIDCALL;
     return ib_->Lock(0, 0, ppData, Flags);
 }
 
@@ -358,6 +365,8 @@ std::vector<DWORD> ComputeAdjacency(const unsigned char* vertices, UINT stride, 
 }
 
 }  // namespace d3dx
+
+void platform_testing::FailD3DXMeshLocks(bool fail) { d3dx::LocksFail() = fail; }
 
 HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Options, DWORD FVF,
                                  LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH* ppMesh) {

@@ -279,6 +279,7 @@ HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
         const DWORD size = faces.Size(f);
         DWORD attribute = 0;
         if (!listed.empty()) attribute = f < listed.size() ? listed[f] : listed.back();
+        if (size < 3) continue;  // a point or a line: nothing to draw
         const DWORD* p = &faces.corners[faces.first[f]];
         const DWORD* n = g.hasNormals ? &normalFaces.corners[normalFaces.first[f]] : p;
         // Fan (0, i, i + 1): faces keep the winding they were written with.

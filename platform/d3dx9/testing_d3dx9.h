@@ -62,4 +62,10 @@ void ClearD3DXTexts();
 // Back to the defaults: no records, no recording, no failure, the machine's fonts.
 void ResetD3DXFont();
 
+// --- meshes ---
+
+// From now on the vertex and index buffer locks of every mesh fail (false:
+// they work again), for callers that must survive a failed lock.
+void FailD3DXMeshLocks(bool fail);
+
 }  // namespace platform_testing

@@ -31,7 +31,7 @@ public:
     static const DWORD kMaxDepth = 512;
     // Objects walked through references in one load; beyond it no more
     // references are followed.
-    static const unsigned long kMaxReferenceWalks = 1ul << 22;
+    static const unsigned long kMaxReferenceWalks = 1ul << 20;
 
 private:
     // What tells data objects apart across fresh handles.

@@ -1,8 +1,13 @@
 #include "scene_fixtures.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 
 #include "platform/testing.h"
+#include "tools/xsamples/xsamples.h"
 
 namespace scene_fixtures {
 
@@ -134,6 +139,169 @@ HRESULT FailingMesh::UnlockAttributeBuffer() { return inner_->UnlockAttributeBuf
 HRESULT FailingMesh::OptimizeInplace(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAdjacencyOut,
                                      DWORD* pFaceRemap, LPD3DXBUFFER* ppVertexRemap) {
     return inner_->OptimizeInplace(Flags, pAdjacencyIn, pAdjacencyOut, pFaceRemap, ppVertexRemap);
+}
+
+using xwriter::Value;
+
+namespace {
+
+void Floats(Object& o, std::initializer_list<float> values) {
+    for (float v : values) o.data.push_back(Value::Float(v));
+}
+void Int(Object& o, int64_t v) { o.data.push_back(Value::Int(v)); }
+
+void Faces(Object& o, const std::vector<std::vector<int>>& faces) {
+    Int(o, static_cast<int64_t>(faces.size()));
+    for (const auto& f : faces) {
+        Int(o, static_cast<int64_t>(f.size()));
+        for (int i : f) Int(o, i);
+    }
+}
+
+void Vectors(Object& o, const std::vector<D3DXVECTOR3>& vectors) {
+    Int(o, static_cast<int64_t>(vectors.size()));
+    for (const D3DXVECTOR3& v : vectors) Floats(o, {v.x, v.y, v.z});
+}
+
+}  // namespace
+
+Object XObject(const std::string& templateName, const std::string& name, std::vector<Object> children) {
+    Object o;
+    o.templateName = templateName;
+    o.name = name;
+    o.children = std::move(children);
+    return o;
+}
+
+Object XFrame(const std::string& name, std::vector<Object> children) {
+    return XObject("Frame", name, std::move(children));
+}
+
+Object XMatrix(const D3DXMATRIX& m) {
+    Object o = XObject("FrameTransformMatrix", "");
+    for (int i = 0; i < 16; ++i) o.data.push_back(Value::Float(m.m[i / 4][i % 4]));
+    return o;
+}
+
+Object XTranslation(float x, float y, float z) {
+    D3DXMATRIX m;
+    D3DXMatrixTranslation(&m, x, y, z);
+    return XMatrix(m);
+}
+
+Object XMesh(const std::string& name, const std::vector<D3DXVECTOR3>& positions,
+             const std::vector<std::vector<int>>& faces, std::vector<Object> children) {
+    Object o = XObject("Mesh", name, std::move(children));
+    Vectors(o, positions);
+    Faces(o, faces);
+    return o;
+}
+
+Object XTriangle(const std::string& name, float y, std::vector<Object> children) {
+    return XMesh(name, {{0, y, 0}, {0, y + 1, 0}, {1, y, 0}}, {{0, 1, 2}}, std::move(children));
+}
+
+Object XNormals(const std::vector<D3DXVECTOR3>& normals, const std::vector<std::vector<int>>& faces) {
+    Object o = XObject("MeshNormals", "");
+    Vectors(o, normals);
+    Faces(o, faces);
+    return o;
+}
+
+Object XMaterialList(const std::vector<int>& faceMaterials, std::vector<Object> materials) {
+    Object o = XObject("MeshMaterialList", "", std::move(materials));
+    Int(o, static_cast<int64_t>(o.children.size()));
+    Int(o, static_cast<int64_t>(faceMaterials.size()));
+    for (int m : faceMaterials) Int(o, m);
+    return o;
+}
+
+Object XMaterial(float r, float g, float b, float a, const char* texture) {
+    Object o = XObject("Material", "");
+    Floats(o, {r, g, b, a, 8.0f, 0.25f, 0.25f, 0.25f, 0.0f, 0.0f, 0.0f});
+    if (texture) {
+        Object t = XObject("TextureFilename", "");
+        t.data.push_back(Value::Str(texture));
+        o.children.push_back(t);
+    }
+    return o;
+}
+
+Object XSkinHeader(int bones) {
+    Object o = XObject("XSkinMeshHeader", "");
+    Int(o, 2);
+    Int(o, 4);
+    Int(o, bones);
+    return o;
+}
+
+Object XSkinWeights(const std::string& bone, const std::vector<int>& vertices, const std::vector<float>& weights,
+                    const D3DXMATRIX& offset) {
+    Object o = XObject("SkinWeights", "");
+    o.data.push_back(Value::Str(bone));
+    Int(o, static_cast<int64_t>(vertices.size()));
+    for (int v : vertices) Int(o, v);
+    for (float w : weights) o.data.push_back(Value::Float(w));
+    for (int i = 0; i < 16; ++i) o.data.push_back(Value::Float(offset.m[i / 4][i % 4]));
+    return o;
+}
+
+Object XReference(const std::string& name) { return Object::Reference(name); }
+
+xwriter::File XFileOf(std::vector<Object> objects, std::vector<std::string> extraTemplates) {
+    xwriter::File f;
+    f.templates.push_back(xsamples::kSkinTemplates);
+    for (std::string& t : extraTemplates) f.templates.push_back(std::move(t));
+    f.objects = std::move(objects);
+    return f;
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "scene_test_XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) throw std::runtime_error("no temporary folder");
+    path_ = std::string(buffer.data()) + "/";
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::Write(const std::string& name, const xwriter::File& file, xwriter::Encoding encoding) const {
+    return WriteText(name, xwriter::Write(file, encoding));
+}
+
+std::string TempFolder::WriteText(const std::string& name, const std::string& bytes) const {
+    std::string path = path_ + name;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string TempFolder::WriteBitmap(const std::string& name, unsigned char r, unsigned char g,
+                                    unsigned char b) const {
+    // 2x2 pixels of 3 bytes, each row padded to 8 bytes.
+    unsigned char bmp[54 + 16] = {'B', 'M'};
+    auto put32 = [&bmp](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    put32(2, sizeof bmp);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 2);
+    put32(22, 2);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    put32(34, 16);
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 2; ++x) {
+            unsigned char* p = bmp + 54 + row * 8 + x * 3;
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    return WriteText(name, std::string(reinterpret_cast<char*>(bmp), sizeof bmp));
 }
 
 }  // namespace scene_fixtures

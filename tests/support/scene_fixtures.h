@@ -10,6 +10,7 @@
 
 #include "scene/HierarchyFrame.h"
 #include "scene/MeshContainer.h"
+#include "tools/xwriter/xwriter.h"
 
 namespace scene_fixtures {
 
@@ -76,6 +77,51 @@ public:
 private:
     ID3DXMesh* inner_;
     ULONG refs_ = 1;
+};
+
+// --- X files, written with our writer ---
+
+using xwriter::Object;
+
+Object XFrame(const std::string& name, std::vector<Object> children = {});
+Object XMatrix(const D3DXMATRIX& m);  // a FrameTransformMatrix
+Object XTranslation(float x, float y, float z);
+// Faces are lists of vertex indices.
+Object XMesh(const std::string& name, const std::vector<D3DXVECTOR3>& positions,
+             const std::vector<std::vector<int>>& faces, std::vector<Object> children = {});
+// One triangle at height y.
+Object XTriangle(const std::string& name, float y = 0, std::vector<Object> children = {});
+Object XNormals(const std::vector<D3DXVECTOR3>& normals, const std::vector<std::vector<int>>& faces);
+Object XMaterialList(const std::vector<int>& faceMaterials, std::vector<Object> materials);
+Object XMaterial(float r, float g, float b, float a, const char* texture = nullptr);
+Object XSkinHeader(int bones);
+Object XSkinWeights(const std::string& bone, const std::vector<int>& vertices, const std::vector<float>& weights,
+                    const D3DXMATRIX& offset);
+Object XReference(const std::string& name);
+Object XObject(const std::string& templateName, const std::string& name, std::vector<Object> children = {});
+
+// A file of the given top-level objects that declares the skin templates
+// (and the extra template definitions given).
+xwriter::File XFileOf(std::vector<Object> objects, std::vector<std::string> extraTemplates = {});
+
+// A folder of its own under the temporary folder, removed with everything
+// in it at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // The folder with a trailing slash, as a texture folder is given.
+    const std::string& Path() const { return path_; }
+    std::string Write(const std::string& name, const xwriter::File& file, xwriter::Encoding encoding) const;
+    std::string WriteText(const std::string& name, const std::string& bytes) const;
+    // A 2x2 24-bit bitmap of one colour.
+    std::string WriteBitmap(const std::string& name, unsigned char r, unsigned char g, unsigned char b) const;
+
+private:
+    std::string path_;
 };
 
 }  // namespace scene_fixtures

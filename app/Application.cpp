@@ -7,6 +7,7 @@
 #include "app/Timer.h"
 #include "app/Utility.h"
 #include "input/DirectInput.h"
+#include "scene/MeshLoader.h"
 
 int InitApplication(HWND window) {
     if (FAILED(CreateD3DDevice(&g_D3D, &g_Device, window, 0, 0))) return E_FAIL;
@@ -25,10 +26,56 @@ int InitApplication(HWND window) {
         ReportError("Unable to initialize input");
         return E_FAIL;
     }
+
+    // The character. The loader reports success for a missing file: what
+    // counts is whether a container came back.
+    LoadSkinnedMeshHierarchy(&g_CharacterMesh, &g_CharacterFrames, g_Device, "..\\Data\\Ninja.x", "..\\Data\\", 0,
+                             D3DXMESH_SYSTEMMEM);
+    if (!g_CharacterMesh) return E_FAIL;
+    g_Character.AddMeshContainer(g_CharacterMesh);
+    g_Character.ComputeBoundingBox(g_CharacterMesh);
+    g_Character.Radius = 1.0f;
+    // Here: the character's collision object, then its animation sets.
+
+    // The cameras start from where the character stands.
+    g_Character.GetPosition(&g_CharacterPos.x, &g_CharacterPos.y, &g_CharacterPos.z);
+    g_FollowCamera.SetPosition(g_CharacterPos.x, g_CharacterPos.y + 2.0f, g_CharacterPos.z + 2.0f);
+    g_LookCamera.SetPosition(g_CharacterPos.x, g_CharacterPos.y + 0.7f, g_CharacterPos.z + 0.5f);
+    g_CameraOffset = D3DXVECTOR3(0.0f, 2.0f, 2.0f);
+
+    // The level: its model is authored z-up and turned onto the floor.
+    LoadMeshHierarchy(&g_LevelMesh, &g_LevelFrames, g_Device, "..\\Level01\\Level.x", "..\\Level01\\", 0,
+                      D3DXMESH_SYSTEMMEM);
+    if (!g_LevelMesh) return E_FAIL;
+    g_Level.AddMeshContainer(g_LevelMesh);
+    g_Level.SetPosition(0.0f, 1.4f, 0.0f);
+    g_Level.RotationX = -1.57f;
+    g_Level.ComputeBoundingBox(g_LevelMesh);
+    // Here: the level's collision object.
     return 1;
 }
 
 void CleanupApplication() {
+    // Whole frame trees; the containers go only through their chains.
+    if (g_CharacterFrames) {
+        FreeFrameTree(g_CharacterFrames);
+        g_CharacterFrames = NULL;
+    }
+    if (g_CharacterMesh) {
+        delete g_CharacterMesh;
+        g_CharacterMesh = NULL;
+    }
+    if (g_LevelFrames) {
+        FreeFrameTree(g_LevelFrames);
+        g_LevelFrames = NULL;
+    }
+    if (g_LevelMesh) {
+        delete g_LevelMesh;
+        g_LevelMesh = NULL;
+    }
+    // The containers of the level's first pass, which only its frames named.
+    ReleaseFirstPassContainers();
+
     if (g_BackBuffer) {
         g_BackBuffer->Release();
         g_BackBuffer = NULL;

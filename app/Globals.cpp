@@ -6,6 +6,8 @@ Keyboard g_Keyboard;
 Mouse g_Mouse;
 Camera g_FollowCamera;
 Camera g_LookCamera;
+SceneFrame g_Character;
+SceneFrame g_Level;
 
 HWND g_hWnd = NULL;
 HINSTANCE g_hInstance = NULL;

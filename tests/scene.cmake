@@ -12,3 +12,4 @@ branto_test(test_scene_loader SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_loade
             LIBS scene_fixtures mesh_fixtures)
 branto_test(test_scene_skinning SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_skinning.cpp
             LIBS scene_fixtures mesh_fixtures)
+branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS branto_core)

@@ -56,3 +56,10 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ASAN_OPTIONS=detect_leaks=1 run_tests build-sanitize -LE display
 ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0 run_tests build-sanitize -L display
+
+# Fuzzing of the file readers for a short fixed time, with clang's libFuzzer,
+# on a seed corpus written by our own tools.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBRANTO_FUZZ=ON -DBRANTO_SANITIZE=ON \
+    -DBRANTO_BENCH=OFF -DBRANTO_TESTS=ON
+cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh xsamples
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"

@@ -213,11 +213,15 @@ TEST_F(LoaderTest, ReferencesThatLeadBackOrMultiplyEndTheWalk) {
         objects.push_back(XFrame("L" + std::to_string(i), {XReference(next), XReference(next)}));
     }
     objects.push_back(XFrame("L" + std::to_string(rungs)));
+    // And a chain of frames each naming the next, deeper than the stack would take.
+    const int links = 20000;
+    for (int i = 0; i < links; ++i)
+        objects.push_back(XFrame("C" + std::to_string(i), {XReference("C" + std::to_string(i + 1))}));
     const std::string file = Write(objects);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Skinned(file), S_OK);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-    EXPECT_EQ(SiblingNames(root).size(), 3u + rungs + 1);
+    EXPECT_EQ(SiblingNames(root).size(), 3u + rungs + 1 + links);
     EXPECT_EQ(Names(Chain(mesh)), (std::vector<std::string>{"InC"}));
     // B's walk through C came before C's mesh was loaded.
     EXPECT_EQ(Find("B")->pMeshContainer, nullptr);

@@ -5,7 +5,7 @@ target_link_libraries(mesh_fixtures PUBLIC platform_d3dx9 xsamples_lib)
 
 branto_test(test_d3dx9_mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh.cpp LIBS mesh_fixtures)
 branto_test(test_d3dx9_tex SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_tex.cpp LIBS mesh_fixtures PkgConfig::STB)
-branto_test(test_d3dx9_mesh_gl SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh_gl.cpp LIBS platform_d3dx9
+branto_test(test_d3dx9_mesh_gl SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh_gl.cpp LIBS platform_d3dx9 PkgConfig::STB
             LABELS display)
 
 if(BRANTO_FUZZ)

@@ -2,7 +2,13 @@
 // drawn with and without an attribute table.
 #include <gtest/gtest.h>
 
+#include <stb_image_write.h>
+
 #include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
 
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
@@ -122,6 +128,47 @@ TEST_F(MeshPixels, EachSubsetDrawsItsOwnFaces) {
 
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
+    mesh->Release();
+}
+
+TEST_F(MeshPixels, ALoadedTextureIsUploadedWhenDrawn) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, kBlue, 1.0f, 0);
+    if (Pixel(kSize / 2, kSize / 2) != kBlue) GTEST_SKIP() << "this back end draws nothing";
+    // A 2 x 2 bitmap: red, green / white, black.
+    const unsigned char rgb[12] = {255, 0, 0, 0, 255, 0, 255, 255, 255, 0, 0, 0};
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("branto_quads_" + std::to_string(::getpid()) + ".bmp")).string();
+    ASSERT_TRUE(stbi_write_bmp(path.c_str(), 2, 2, 3, rgb));
+    IDirect3DTexture9* texture = nullptr;
+    const HRESULT hr = D3DXCreateTextureFromFileA(device, path.c_str(), &texture);
+    std::filesystem::remove(path);
+    ASSERT_EQ(hr, D3D_OK);
+
+    ID3DXMesh* mesh = nullptr;
+    ASSERT_EQ(D3DXCreateMeshFVF(2, 4, D3DXMESH_MANAGED, D3DFVF_XYZ | D3DFVF_TEX1, device, &mesh), D3D_OK);
+    struct V {
+        float x, y, z, u, v;
+    } const vertices[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {1, -1, 0.5f, 1, 1}, {-1, -1, 0.5f, 0, 1}};
+    const WORD faces[6] = {0, 1, 2, 0, 2, 3};
+    void* p = nullptr;
+    mesh->LockVertexBuffer(0, &p);
+    std::memcpy(p, vertices, sizeof vertices);
+    mesh->UnlockVertexBuffer();
+    mesh->LockIndexBuffer(0, &p);
+    std::memcpy(p, faces, sizeof faces);
+    mesh->UnlockIndexBuffer();
+
+    device->SetTexture(0, texture);
+    Draw(mesh, 0);
+    EXPECT_EQ(Pixel(kSize / 4, kSize / 4), kRed);
+    EXPECT_EQ(Pixel(3 * kSize / 4, kSize / 4), kGreen);
+    EXPECT_EQ(Pixel(kSize / 4, 3 * kSize / 4), 0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(3 * kSize / 4, 3 * kSize / 4), 0xFF000000u);
+
+    device->SetTexture(0, nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    texture->Release();
     mesh->Release();
 }
 

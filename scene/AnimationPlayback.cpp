@@ -63,7 +63,10 @@ void Sample(const Animation& a, DWORD t, D3DXMATRIX* m) {
         Locate(a.matrixKeys, a.matrixKeyCount, t, &c, &n, &s);
         const D3DXMATRIX& from = a.matrixKeys[c].value;
         const D3DXMATRIX& to = a.matrixKeys[n].value;
-        for (int i = 0; i < 16; ++i) factor.m[i / 4][i % 4] = from.m[i / 4][i % 4] + (to.m[i / 4][i % 4] - from.m[i / 4][i % 4]) * s;
+        for (int i = 0; i < 16; ++i) {
+            const float a = from.m[i / 4][i % 4], b = to.m[i / 4][i % 4];
+            factor.m[i / 4][i % 4] = a + (b - a) * s;
+        }
         D3DXMatrixMultiply(m, m, &factor);
     }
 }

@@ -83,7 +83,9 @@ protected:
 TEST_P(AnimationFileTest, SetsAndAnimationsStandInReverseFileOrderWithTheirFramesAndKeys) {
     const std::string path = Write({
         Skeleton(),
-        XSet("A", {XAnimation("Hip", {XKeys(0, {{0, {1, 0, 0, 0}}, {40, {0, 1, 0, 0}}, {80, {0.5f, 0.5f, 0.5f, 0.5f}}})}),
+        XSet("A", {XAnimation("Hip", {XKeys(0, {{0, {1, 0, 0, 0}},  //
+                                                {40, {0, 1, 0, 0}},
+                                                {80, {0.5f, 0.5f, 0.5f, 0.5f}}})}),
                    XAnimation("Knee", {XKeys(2, {{0, {1, 2, 3}}, {120, {4, 5, 6}}})})}),
         XSet("B", {XAnimation("Root", {XKeys(1, {{7, {2, 2, 2}}})})}),
     });
@@ -395,8 +397,8 @@ TEST(AnimationKeys, DataThatDoesNotHoldItsKeysStoresNothing) {
          false},
         {"data one byte short of its keys", shortByOne, false},
         {"4294967295 keys", KeyBytes().U32(4).U32(0xFFFFFFFFu).Key(900, std::vector<float>(16, 1.0f)).bytes, false},
-        {"2^30 position keys, whose size wraps to 0 in 32 bits", KeyBytes().U32(2).U32(1u << 30).Key(900, {1, 2, 3}).bytes,
-         false},
+        {"2^30 position keys, whose size wraps to 0 in 32 bits",
+         KeyBytes().U32(2).U32(1u << 30).Key(900, {1, 2, 3}).bytes, false},
         {"no key count", KeyBytes().U32(1).bytes, false},
         {"nothing at all", {}, false},
         {"no data", {}, true},

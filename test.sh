@@ -37,8 +37,10 @@ JOBS=${JOBS:-4}
 # One virtual X server of exactly 1024x768 for the whole suite (full screen
 # only works when the screen has the program's size).
 run_tests() {
+    local dir=$1
+    shift
     SDL_VIDEODRIVER=x11 xvfb-run -a -s '-screen 0 1024x768x24' \
-        ctest --test-dir "$1" --output-on-failure -j "$JOBS"
+        ctest --test-dir "$dir" --output-on-failure -j "$JOBS" "$@"
 }
 
 cmake -S . -B build -G Ninja -DBRANTO_WERROR=ON
@@ -55,3 +57,10 @@ export ASAN_OPTIONS=detect_leaks=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_tests build-sanitize
+
+# Fuzzing of the file readers for a short fixed time, with clang's libFuzzer,
+# on a seed corpus written by our own tools.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBRANTO_FUZZ=ON -DBRANTO_SANITIZE=ON \
+    -DBRANTO_BENCH=OFF -DBRANTO_TESTS=ON
+cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh xsamples
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"

@@ -102,11 +102,9 @@ void MoveCursor(int dx, int dy) {
 
 void RunFrame() {
     UpdateFrameCounter();
-    // The mouse's movement of this frame; read from the mouse once the input
-    // devices exist.
-    int dx = 0;
-    int dy = 0;
-    MoveCursor(dx, dy);
+    g_Mouse.Poll();
+    MouseMovement movement = g_Mouse.GetMovement();
+    MoveCursor(movement.x, movement.y);
     UpdateMouseLook();
     g_FrameStartMs = timeGetTime();
     UpdateAndRender();

@@ -62,6 +62,10 @@ void FillRect(const RECT* rect, DWORD colour, int pitch, DWORD* bits) {
         for (LONG x = rect->left; x < rect->right; ++x) bits[y * row + x] = colour;
 }
 
+void ClearRect(const D3DRECT* rect, D3DCOLOR colour, IDirect3DDevice9* device) {
+    device->Clear(1, rect, D3DCLEAR_TARGET, colour, 0.0f, 0);
+}
+
 int LerpPoint(const D3DXVECTOR3* ends, float t, D3DXVECTOR3* out) {
     const D3DXVECTOR3& a = ends[0];
     const D3DXVECTOR3& b = ends[1];

@@ -23,3 +23,6 @@ int LerpPoint(const D3DXVECTOR3* ends, float t, D3DXVECTOR3* out);
 // The cubic curve from points[0] to points[1], with control points points[2]
 // (next to the start) and points[3] (next to the end). Returns 0.
 int BezierPoint(const D3DXVECTOR3* points, float t, D3DXVECTOR3* out);
+
+// Clears one rectangle of the render target (depth and stencil untouched).
+void ClearRect(const D3DRECT* rect, D3DCOLOR colour, IDirect3DDevice9* device);

@@ -134,6 +134,18 @@ TEST_F(DisplayTest, PumpedEventsReachListenersAndBecomeMessages) {
     EXPECT_FALSE(IsWindow(hwnd_));
 }
 
+TEST_F(DisplayTest, ShowingActivatesAtOnceAndHidingDeactivates) {
+    EXPECT_FALSE(win32_native::HasFocus(hwnd_));
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    // Before any event is pumped: start-up acquires the keyboard right away.
+    EXPECT_TRUE(win32_native::HasFocus(hwnd_));
+    EXPECT_TRUE(Dispatched(WM_ACTIVATE));
+    EXPECT_TRUE(Dispatched(WM_SETFOCUS));
+
+    ShowWindow(hwnd_, SW_HIDE);
+    EXPECT_FALSE(win32_native::HasFocus(hwnd_));
+}
+
 TEST_F(DisplayTest, FullscreenSwitchesTheSdlWindowAndBack) {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     ASSERT_TRUE(win32_native::SetFullscreen(hwnd_, true, 1024, 768));

@@ -19,7 +19,7 @@
 #include "platform/win32/com_object.h"
 #include "platform/xfile/dxfile.h"
 #include "platform/xfile/xdocument.h"
-#include "tests/support/xfile_samples.h"
+#include "tools/xsamples/xsamples.h"
 #include "tools/xwriter/xwriter.h"
 
 using xwriter::Encoding;
@@ -209,7 +209,7 @@ Ptr<IDirectXFileData> Find(Loaded& l, const std::string& name) {
 }
 
 xwriter::File SmallCharacter(int floatBits = 32) {
-    xwriter::File f = xfile_samples::Character(xfile_samples::CharacterShape{});
+    xwriter::File f = xsamples::Character(xsamples::CharacterShape{});
     f.floatBits = floatBits;
     return f;
 }
@@ -235,7 +235,7 @@ TEST(XFileEncodings, EveryEncodingAndFloatSizeReadsTheSameScene) {
 }
 
 TEST(XFileEncodings, LargeFilesSpanSeveralCompressedBlocks) {
-    xwriter::File f = xfile_samples::BigMesh(5000);
+    xwriter::File f = xsamples::BigMesh(5000);
     std::string zipped = xwriter::Write(f, Encoding::BinaryZip);
     ASSERT_GT(xwriter::Write(f, Encoding::Binary).size(), 3 * 32768u);
     EXPECT_EQ(DumpFile(zipped), DumpFile(xwriter::Write(f, Encoding::Binary)));
@@ -587,6 +587,18 @@ TEST(XFileHeader, OpensFilesByWindowsPath) {
     IDirectXFileData* d = nullptr;
     ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
     d->Release();
+    // Windows names need not match the case of the files on disk.
+    ASSERT_EQ(f->CreateEnumObject("..\\XFILE_test_files\\scene.X", DXFILELOAD_FROMFILE, &e), DXFILE_OK);
+    e->Release();
+
+    // A refusal is reported on the debugger output.
+    std::ofstream(dir + "/Bad.x") << "xof 0303txt 0032\nFrame { Nope {} }";
+    platform_testing::CaptureDebugOutput(true);
+    platform_testing::ClearDebugOutput();
+    EXPECT_EQ(f->CreateEnumObject("..\\xfile_test_files\\Bad.x", DXFILELOAD_FROMFILE, &e), DXFILEERR_NOTEMPLATE);
+    EXPECT_EQ(platform_testing::DebugOutputText(),
+              "X file: ..\\xfile_test_files\\Bad.x: line 2: undefined template 'Nope'\n");
+    platform_testing::CaptureDebugOutput(false);
 
     e = reinterpret_cast<IDirectXFileEnumObject*>(f);
     EXPECT_EQ(f->CreateEnumObject("..\\xfile_test_files\\Missing.x", DXFILELOAD_FROMFILE, &e),
@@ -895,6 +907,8 @@ TEST(XFileErrors, MalformedFilesFailWithAMessage) {
         {"truncated list", bin + name("Vector") + tok(10) + tok(7) + dw(3) + dw(0) + dw(0), "runs past the end"},
         {"truncated token", bin + name("Frame") + tok(10) + "\x0b", "truncated token"},
         {"unknown token", bin + tok(99), "unknown token 99"},
+        {"float beyond any integer", bin + name("Boolean") + tok(10) + tok(7) + dw(1) + dw(0x7E000000u) + tok(11), "out of range"},
+        {"float beyond any integer (text)", txt + "Boolean { 1e30; }", "bad integer"},
         {"deep nesting", txt + deep, "nested too deep"},
         {"data in a template definition", txt + "template T { <01234567-89AB-CDEF-0123-456789ABCDEF> 5; }", "expected a member type"},
     };
@@ -913,7 +927,7 @@ TEST(XFileErrors, MalformedFilesFailWithAMessage) {
 }
 
 TEST(XFileErrors, BadCompressedBlocksFailTheFile) {
-    const std::string good = xwriter::Write(xfile_samples::BigMesh(3000), Encoding::BinaryZip);
+    const std::string good = xwriter::Write(xsamples::BigMesh(3000), Encoding::BinaryZip);
     ASSERT_EQ(LoadBytes(good).hr, DXFILE_OK);
     auto word = [](std::string& s, size_t at, uint16_t v) { std::memcpy(&s[at], &v, 2); };
     uint16_t csize1;

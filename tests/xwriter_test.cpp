@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -283,6 +284,11 @@ TEST(XWriter, RejectsModelsThatDoNotFitTheirTemplates) {
         {"string for a number", Make("Vector", "", {Value::Str("1"), Value::Float(2), Value::Float(3)}), {}},
         {"fraction for an integer", Make("Boolean", "", Floats({0.5})), {}},
         {"array larger than the data", Make("FloatKeys", "", Ints({1000000})), {}},
+        {"float that is not finite", Make("Vector", "", Floats({1, 2, std::numeric_limits<double>::infinity()})), {}},
+        {"name with a space", Make("Frame", "two words", {}), {}},
+        {"name with a brace", Make("Frame", "a{b", {}), {}},
+        {"bad object GUID", [] { Object o = Make("Frame", "F", {}); o.guid = "12-34"; return o; }(), {}},
+        {"empty reference", Make("Frame", "F", {}, {Object::Reference("")}), {}},
         {"unknown member type", Make("Vector", "", Floats({1, 2, 3})), {"template T { <01234567-89AB-CDEF-0123-456789ABCDEF> Nope x; }"}},
         {"bad template guid", Make("Vector", "", Floats({1, 2, 3})), {"template T { <0123> DWORD x; }"}},
     };

@@ -82,7 +82,10 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     box.numbuttons = static_cast<int>(data.size());
     box.buttons = data.data();
     int chosen = -1;
-    if (SDL_ShowMessageBox(&box, &chosen) != 0) return 0;
+    int shown = SDL_ShowMessageBox(&box, &chosen);
+    // The owner is active again once its box is gone.
+    if (box.window) Activate(owner);
+    if (shown != 0) return 0;
     // Closed without a button: what Escape would have chosen.
     return chosen < 0 ? escape : chosen;
 }

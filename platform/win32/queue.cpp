@@ -146,10 +146,12 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
             w->needsPaint = true;
             break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
+            NoteFocusGained(h);
             PostToQueue(h, WM_ACTIVATE, WA_ACTIVE, 0);
             PostToQueue(h, WM_SETFOCUS, 0, 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
+            NoteFocusLost(h);
             // Key releases that happen elsewhere never reach us.
             ReleaseAllKeys();
             PostToQueue(h, WM_ACTIVATE, WA_INACTIVE, 0);

@@ -28,13 +28,15 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 }  // namespace
 
+uint32_t Cp1252CodePoint(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
+}
+
 std::string Cp1252ToUtf8(const char* text) {
     std::string out;
     if (!text) return out;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        uint32_t cp = *p;
-        if (cp >= 0x80 && cp < 0xA0) cp = kHighControls[cp - 0x80];
-        AppendUtf8(out, cp);
+        AppendUtf8(out, Cp1252CodePoint(*p));
     }
     return out;
 }

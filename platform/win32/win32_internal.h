@@ -40,6 +40,12 @@ std::vector<HWND> LiveWindows();
 // A visible window (of `filter`, unless null) waiting for WM_PAINT.
 HWND WindowNeedingPaint(HWND filter);
 LRESULT SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The active window: the one that has the keyboard. Activate sends the focus
+// messages and asks the display for the focus; the Noted forms follow what the
+// display reports (the messages are posted by the queue).
+void Activate(HWND hwnd);
+void NoteFocusGained(HWND hwnd);
+void NoteFocusLost(HWND hwnd);
 POINT ClientOrigin(const Window& w);
 void NotifyListeners(const SDL_Event& event);
 bool VideoReady();

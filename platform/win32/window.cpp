@@ -34,6 +34,7 @@ struct State {
     uintptr_t nextId = 1;
     bool headless = false;
     bool headlessFocus = true;
+    HWND active = nullptr;
     bool failRegister = false;
     bool failCreate = false;
     std::vector<Listener> listeners;
@@ -150,6 +151,35 @@ LRESULT SendTo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return w->proc(hwnd, message, wParam, lParam);
 }
 
+void Activate(HWND hwnd) {
+    Window* w = LiveWindow(hwnd);
+    if (!w || !w->visible) return;
+    HWND old = S().active;
+    if (old != hwnd) {
+        S().active = hwnd;
+        if (LiveWindow(old)) {
+            SendTo(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+            SendTo(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+        }
+        SendTo(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+        SendTo(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    }
+    // Without a window manager nobody else hands the keyboard over.
+    w = LiveWindow(hwnd);
+    if (w && w->sdl && w->visible) {
+        SDL_RaiseWindow(w->sdl);
+        SDL_SetWindowInputFocus(w->sdl);
+    }
+}
+
+void NoteFocusGained(HWND hwnd) {
+    if (LiveWindow(hwnd)) S().active = hwnd;
+}
+
+void NoteFocusLost(HWND hwnd) {
+    if (S().active == hwnd) S().active = nullptr;
+}
+
 POINT ClientOrigin(const Window& w) {
     if (w.fullscreen) return POINT{0, 0};
     Frame f = FrameOf(w.style);
@@ -187,6 +217,7 @@ void ResetWindows() {
     s.classes.clear();
     s.headless = false;
     s.headlessFocus = true;
+    s.active = nullptr;
     s.failRegister = false;
     s.failCreate = false;
 }
@@ -259,8 +290,7 @@ bool HasFocus(HWND hwnd) {
     Window* w = LiveWindow(hwnd);
     if (!w) return false;
     if (!w->sdl) return S().headless ? S().headlessFocus : false;
-    if (!w->visible) return false;
-    return (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_INPUT_FOCUS) != 0;
+    return w->visible && S().active == hwnd;
 }
 
 void AddEventListener(EventListener listener, void* context) {
@@ -393,6 +423,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         w->visible = false;
         if (w->sdl) SDL_HideWindow(w->sdl);
     }
+    if (S().active == hwnd) S().active = nullptr;
     SendTo(hwnd, WM_DESTROY, 0, 0);
     SendTo(hwnd, WM_NCDESTROY, 0, 0);
     w = LiveWindow(hwnd);  // the window procedure ran: look it up again
@@ -415,6 +446,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
         if (w->visible) {
             w->visible = false;
             if (w->sdl) SDL_HideWindow(w->sdl);
+            if (S().active == hwnd) S().active = nullptr;
             SendTo(hwnd, WM_SHOWWINDOW, FALSE, 0);
         }
         return wasVisible;
@@ -432,6 +464,10 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
         else if (command == SW_RESTORE)
             SDL_RestoreWindow(w->sdl);
     }
+    // As on the platform, showing a window makes it the active one.
+    if (command != SW_SHOWNOACTIVATE && command != SW_SHOWNA && command != SW_MINIMIZE &&
+        command != SW_SHOWMINIMIZED)
+        Activate(hwnd);
     return wasVisible;
 }
 

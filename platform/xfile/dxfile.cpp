@@ -3,13 +3,11 @@
 // walks its children with a cursor of its own.
 #include "dxfile.h"
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "com_object.h"
+#include "paths.h"
 #include "testing_xfile.h"
 #include "xdocument.h"
 
@@ -25,17 +23,11 @@ std::string& LastError() {
     return *last;
 }
 
+bool g_quiet = false;
+
 void Report(const std::string& message) {
     LastError() = message;
-    std::fprintf(stderr, "xfile: %s\n", message.c_str());
-}
-
-// The program names files by Windows paths.
-std::string LocalPath(const char* windowsPath) {
-    std::string p = windowsPath;
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
+    if (!g_quiet) OutputDebugStringA(("X file: " + message + "\n").c_str());
 }
 
 HRESULT CopyName(const std::string& name, LPSTR buf, LPDWORD len) {
@@ -188,12 +180,11 @@ public:
         if (options == DXFILELOAD_FROMFILE) {
             if (!source) return DXFILEERR_BADVALUE;
             origin = static_cast<const char*>(source);
-            std::ifstream in(LocalPath(origin.c_str()), std::ios::binary);
-            if (!in) {
+            // The program names its files by Windows paths.
+            if (!layer::ReadWholeFile(origin.c_str(), file)) {
                 Report(origin + ": cannot open the file");
                 return DXFILEERR_FILENOTFOUND;
             }
-            file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
             bytes = file.data();
             size = file.size();
         } else if (options == DXFILELOAD_FROMMEMORY) {
@@ -248,5 +239,7 @@ HRESULT WINAPI DirectXFileCreate(LPDIRECTXFILE* out) {
 namespace platform_testing {
 
 std::string XFileLastError() { return xfile::LastError(); }
+
+void XFileQuietReports(bool quiet) { xfile::g_quiet = quiet; }
 
 }  // namespace platform_testing

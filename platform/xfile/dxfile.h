@@ -7,12 +7,7 @@
 #include "rmxfguid.h"
 #include "rmxftmpl.h"
 
-typedef DWORD DXFILEFORMAT;
 typedef DWORD DXFILELOADOPTIONS;
-
-#define DXFILEFORMAT_BINARY 0
-#define DXFILEFORMAT_TEXT 1
-#define DXFILEFORMAT_COMPRESSED 2
 
 #define DXFILELOAD_FROMFILE 0x00u
 #define DXFILELOAD_FROMRESOURCE 0x01u

@@ -9,4 +9,8 @@ namespace platform_testing {
 // the debugger output); empty after a successful load.
 std::string XFileLastError();
 
+// Keeps refusals out of the debugger output (for the fuzzer); still kept for
+// XFileLastError.
+void XFileQuietReports(bool quiet);
+
 }  // namespace platform_testing

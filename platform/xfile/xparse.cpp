@@ -213,7 +213,7 @@ public:
         double d = 0;
         auto rd = std::from_chars(b, e, d);
         if (rd.ec == std::errc() && rd.ptr == e && d > -2147483649.0 && d < 4294967296.0)
-            return d < 0 ? static_cast<uint32_t>(static_cast<int64_t>(d)) : static_cast<uint32_t>(d);
+            return static_cast<uint32_t>(static_cast<int64_t>(d));
         Fail("bad integer '" + Printable(w) + "'");
     }
 
@@ -453,7 +453,12 @@ public:
     }
 
     uint32_t TakeInteger() {
-        if (listFloat_) return static_cast<uint32_t>(static_cast<int64_t>(TakeListReal()));
+        if (listFloat_) {
+            // A float where an integer stands: its whole part, when it has one.
+            double d = TakeListReal();
+            if (!(d > -2147483649.0 && d < 4294967296.0)) Fail("float out of range where an integer stands");
+            return static_cast<uint32_t>(static_cast<int64_t>(d));
+        }
         uint32_t v;
         std::memcpy(&v, listPtr_, 4);
         listPtr_ += 4;

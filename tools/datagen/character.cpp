@@ -200,13 +200,13 @@ Rgb PaintBlade(const PaintPoint& q, Vec3 width) {
 // --- Building -------------------------------------------------------------
 
 struct PieceBuild {
-    LoftSpec spec;
+    Loft loft;
     Painter paint;
 };
 
-LoftSpec Capsule(const std::string& name, Vec3 from, Vec3 to, float r0, float r1, int segments,
+Loft Capsule(const std::string& name, Vec3 from, Vec3 to, float r0, float r1, int segments,
                  std::vector<BoneSpan> spans, float blend) {
-    LoftSpec s;
+    Loft s;
     s.name = name;
     s.origin = from;
     s.axis = Normalize(to - from);
@@ -234,11 +234,11 @@ std::vector<Ring> FlatEnded(std::vector<Ring> body) {
 std::vector<PieceBuild> Pieces() {
     std::vector<PieceBuild> out;
     const float inf = 1e9f;
-    auto add = [&](LoftSpec s, Painter p) { out.push_back({std::move(s), std::move(p)}); };
+    auto add = [&](Loft s, Painter p) { out.push_back({std::move(s), std::move(p)}); };
     auto cloth = [](Rgb base) { return [base](const PaintPoint& q) { return Cloth(q, base); }; };
 
     {  // Pelvis
-        LoftSpec s;
+        Loft s;
         s.name = "Pelvis";
         s.origin = {0, 0.80f, 0.005f};
         s.rings = EllipsoidRings(0.13f, 0.165f, 0.115f, 8);
@@ -247,7 +247,7 @@ std::vector<PieceBuild> Pieces() {
         add(s, PaintTorso);
     }
     {  // Torso, from the belly to the base of the neck
-        LoftSpec s;
+        Loft s;
         s.name = "Torso";
         s.origin = {0, 0.97f, 0};
         s.rings = {{0.00f, 0, 0},         {0.01f, 0.12f, 0.085f},  {0.04f, 0.145f, 0.10f},
@@ -263,7 +263,7 @@ std::vector<PieceBuild> Pieces() {
                 {{Chest, -inf, 0.02f}, {Neck, 0.02f, 0.10f}, {Head, 0.10f, inf}}, 0.03f),
         cloth(kCloth));
     {  // Head under the hood
-        LoftSpec s;
+        Loft s;
         s.name = "Head";
         s.origin = {0, 1.51f, -0.005f};
         s.rings = EllipsoidRings(0.112f, 0.094f, 0.104f, 12);
@@ -273,7 +273,7 @@ std::vector<PieceBuild> Pieces() {
         add(s, PaintHead);
     }
     {  // Knot of the headband
-        LoftSpec s;
+        Loft s;
         s.name = "Knot";
         s.origin = {0, 1.653f, 0.10f};
         s.rings = EllipsoidRings(0.022f, 0.03f, 0.022f, 6);
@@ -283,7 +283,7 @@ std::vector<PieceBuild> Pieces() {
     }
     for (int side : {1, -1}) {  // trailing tails of the headband
         Vec3 from{0.012f * float(side), 1.672f, 0.11f}, to{0.055f * float(side), 1.46f, 0.24f};
-        LoftSpec s;
+        Loft s;
         s.name = side > 0 ? "Tail_L" : "Tail_R";
         s.origin = from;
         s.axis = Normalize(to - from);
@@ -312,7 +312,7 @@ std::vector<PieceBuild> Pieces() {
         add(Capsule(std::string("Forearm") + sfx, e, w, 0.046f, 0.036f, 12,
                     {{upper, -inf, 0}, {lower, 0, lf}, {hand, lf, inf}}, 0.045f),
             [w](const PaintPoint& q) { return PaintForearm(q, w); });
-        LoftSpec h;
+        Loft h;
         h.name = std::string("Hand") + sfx;
         h.origin = w;
         h.axis = Normalize(w - e);
@@ -340,7 +340,7 @@ std::vector<PieceBuild> Pieces() {
         add(Capsule(std::string("Shin") + sfx, k, a, 0.060f, 0.043f, 12,
                     {{upper, -inf, 0}, {lower, 0, ls - 0.01f}, {foot, ls - 0.01f, inf}}, 0.05f),
             [a](const PaintPoint& q) { return PaintShin(q, a); });
-        LoftSpec f;
+        Loft f;
         f.name = std::string("Foot") + sfx;
         f.origin = {a.x, 0, 0.065f};
         f.axis = {0, 0, -1};
@@ -354,9 +354,34 @@ std::vector<PieceBuild> Pieces() {
         f.spans = {{foot}};
         add(f, PaintFoot);
     }
+    {  // the empty scabbard across the back, from the left shoulder to the right hip
+        Vec3 from{0.15f, 1.43f, 0.145f}, to{-0.17f, 0.97f, 0.16f};
+        Loft s;
+        s.name = "Scabbard";
+        s.origin = from;
+        s.axis = Normalize(to - from);
+        Vec3 z{0, 0, 1};
+        s.side = Normalize(z - s.axis * Dot(z, s.axis));  // flat against the back
+        float len = Length(to - from);
+        s.rings = FlatEnded({{0, 0.011f, 0.022f}, {len - 0.03f, 0.011f, 0.020f}});
+        s.rings.pop_back();
+        s.rings.pop_back();
+        s.rings.push_back({len, 0.006f, 0.012f});
+        s.rings.push_back({len, 0, 0});
+        s.segments = 12;
+        s.exponent = 3;
+        s.spans = {{Chest, -inf, len * 0.55f}, {Spine, len * 0.55f, inf}};
+        s.blend = 0.12f;
+        add(s, [](const PaintPoint& q) {
+            Rgb lacquer{0.20f, 0.09f, 0.07f};
+            if (q.t < 0.05f) lacquer = {0.70f, 0.56f, 0.25f};                       // mouth fitting
+            else if (std::fabs(q.t - 0.11f) < 0.012f) lacquer = {0.55f, 0.10f, 0.08f};  // cord
+            return lacquer * (0.9f + 0.15f * Grain(q.p, 200, 13));
+        });
+    }
     {  // the sword, held in the right fist
         const Vec3 grip = kJoints[Sword];
-        LoftSpec handle;
+        Loft handle;
         handle.name = "SwordHandle";
         handle.origin = grip - kSwordAxis * 0.07f;
         handle.axis = kSwordAxis;
@@ -367,7 +392,7 @@ std::vector<PieceBuild> Pieces() {
         handle.spans = {{Sword}};
         add(handle, PaintHandle);
 
-        LoftSpec guard = handle;
+        Loft guard = handle;
         guard.name = "SwordGuard";
         guard.origin = grip + kSwordAxis * 0.075f;
         guard.rings = FlatEnded({{0, 0.040f, 0.034f}, {0.008f, 0.040f, 0.034f}});
@@ -377,7 +402,7 @@ std::vector<PieceBuild> Pieces() {
             return brass * (0.85f + 0.2f * Grain(q.p, 300, 12));
         });
 
-        LoftSpec blade = handle;
+        Loft blade = handle;
         blade.name = "SwordBlade";
         blade.origin = grip + kSwordAxis * 0.083f;
         blade.rings = {{0, 0, 0}, {0, 0.0045f, 0.015f}, {kBladeLength - 0.06f, 0.004f, 0.0135f}, {kBladeLength, 0, 0}};
@@ -393,10 +418,10 @@ void PaintAtlas(Image& img, const Mesh& mesh, const std::vector<PieceBuild>& pie
     const int W = img.width, H = img.height;
     std::vector<uint8_t> painted(size_t(W) * size_t(H), 0);
     for (size_t pi = 0; pi < pieces.size(); ++pi) {
-        const Part& part = mesh.parts[pi];
-        const LoftSpec& spec = pieces[pi].spec;
-        Vec3 e1 = spec.side, e2 = Cross(spec.axis, e1);
-        for (uint32_t f = part.firstFace; f < part.firstFace + part.faceCount; ++f) {
+        const Piece& piece = mesh.pieces[pi];
+        const Loft& loft = pieces[pi].loft;
+        Vec3 e1 = loft.side, e2 = Cross(loft.axis, e1);
+        for (uint32_t f = piece.firstFace; f < piece.firstFace + piece.faceCount; ++f) {
             const auto& tri = mesh.faces[f];
             Vec2 uv[3];
             for (int k = 0; k < 3; ++k) uv[k] = mesh.uvs[tri[size_t(k)]];
@@ -416,8 +441,8 @@ void PaintAtlas(Image& img, const Mesh& mesh, const std::vector<PieceBuild>& pie
                     PaintPoint q;
                     q.p = mesh.positions[tri[0]] * b0 + mesh.positions[tri[1]] * b1 + mesh.positions[tri[2]] * b2;
                     q.n = Normalize(mesh.normals[tri[0]] * b0 + mesh.normals[tri[1]] * b1 + mesh.normals[tri[2]] * b2);
-                    Vec3 r = q.p - spec.origin;
-                    q.t = Dot(r, spec.axis);
+                    Vec3 r = q.p - loft.origin;
+                    q.t = Dot(r, loft.axis);
                     q.theta = std::atan2(Dot(r, e2), Dot(r, e1));
                     img.Set(x, y, pieces[pi].paint(q) * Shade(q.n));
                     painted[size_t(y) * size_t(W) + size_t(x)] = 1;
@@ -475,11 +500,11 @@ void Ground(const Scene& scene, Pose& pose) {
     for (auto& [bone, b] : pose) locals[size_t(bone)] = LocalOf(b, bone);
     std::vector<Mat4> combined = CombineLocals(scene.frames, locals);
     float lowest = 1e9f;
-    for (const Part& part : scene.mesh.parts) {
-        if (part.name != "Foot_L" && part.name != "Foot_R") continue;
-        int bone = part.name == "Foot_L" ? Foot_L : Foot_R;
+    for (const Piece& piece : scene.mesh.pieces) {
+        if (piece.name != "Foot_L" && piece.name != "Foot_R") continue;
+        int bone = piece.name == "Foot_L" ? Foot_L : Foot_R;
         Mat4 m = scene.bones[size_t(bone - 1)].offset * combined[size_t(bone)];
-        for (uint32_t v = part.firstVertex; v < part.firstVertex + part.vertexCount; ++v)
+        for (uint32_t v = piece.firstVertex; v < piece.firstVertex + piece.vertexCount; ++v)
             lowest = std::min(lowest, TransformCoord(scene.mesh.positions[v], m).y);
     }
     pose[Hips].move.y -= lowest;
@@ -727,22 +752,22 @@ GeneratedScene BuildCharacter() {
     // Texels per unit chosen so the pieces fill most of the atlas.
     const int atlasSize = 512, padding = 3;
     float area = 0;
-    for (const PieceBuild& p : pieces) area += MeanCircumference(p.spec.rings) * ProfileLength(p.spec.rings);
+    for (const PieceBuild& p : pieces) area += MeanCircumference(p.loft.rings) * ProfileLength(p.loft.rings);
     float density = std::sqrt(0.75f * float(atlasSize * atlasSize) / area);
     std::vector<UvRect> rects;
     for (;;) {
         std::vector<std::pair<int, int>> sizes;
         for (const PieceBuild& p : pieces)
-            sizes.push_back({std::max(8, int(MeanCircumference(p.spec.rings) * density)),
-                             std::max(8, int(ProfileLength(p.spec.rings) * density))});
+            sizes.push_back({std::max(8, int(MeanCircumference(p.loft.rings) * density)),
+                             std::max(8, int(ProfileLength(p.loft.rings) * density))});
         if (PackAtlas(sizes, atlasSize, padding, &rects)) break;
         density *= 0.95f;
     }
 
     std::vector<Influences> influences;
     for (size_t i = 0; i < pieces.size(); ++i) {
-        pieces[i].spec.uv = rects[i];
-        AddLoft(mesh, influences, pieces[i].spec);
+        pieces[i].loft.uv = rects[i];
+        AddLoft(mesh, influences, pieces[i].loft);
     }
 
     Texture tex;

@@ -35,10 +35,10 @@ struct Face {
 // A box split into tiles on a world grid; faces of one box share their edges
 // exactly, so the box is closed.
 void AddBox(Mesh& mesh, const std::string& name, Vec3 lo, Vec3 hi, float tile, float repeat, uint32_t material) {
-    Part part;
-    part.name = name;
-    part.firstVertex = uint32_t(mesh.positions.size());
-    part.firstFace = uint32_t(mesh.faces.size());
+    Piece piece;
+    piece.name = name;
+    piece.firstVertex = uint32_t(mesh.positions.size());
+    piece.firstFace = uint32_t(mesh.faces.size());
     const Face faces[6] = {
         {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {-1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
         {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},   {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
@@ -72,13 +72,13 @@ void AddBox(Mesh& mesh, const std::string& name, Vec3 lo, Vec3 hi, float tile, f
                 mesh.faceMaterials.push_back(material);
             }
     }
-    part.vertexCount = uint32_t(mesh.positions.size()) - part.firstVertex;
-    part.faceCount = uint32_t(mesh.faces.size()) - part.firstFace;
-    mesh.parts.push_back(part);
+    piece.vertexCount = uint32_t(mesh.positions.size()) - piece.firstVertex;
+    piece.faceCount = uint32_t(mesh.faces.size()) - piece.firstFace;
+    mesh.pieces.push_back(piece);
 }
 
 void AddPillar(Mesh& mesh, const std::string& name, float x, float z, float radius, float y0, float y1) {
-    LoftSpec s;
+    Loft s;
     s.name = name;
     s.origin = {x, y0, z};
     s.axis = {0, 1, 0};
@@ -141,9 +141,10 @@ GeneratedScene BuildLevel() {
     AddBox(mesh, "WallSouth", {-half - thick, bottom, half}, {half + thick, top, half + thick}, 1.0f, 2.0f, kWall);
     AddBox(mesh, "WallWest", {-half - thick, bottom, -half}, {-half, top, half}, 1.0f, 2.0f, kWall);
     AddBox(mesh, "WallEast", {half, bottom, -half}, {half + thick, top, half}, 1.0f, 2.0f, kWall);
-    // Obstacles, all well away from the start at the origin.
-    AddBox(mesh, "LowWall", {-1.5f, bottom, -4.0f}, {1.5f, 2.0f, -3.5f}, 0.5f, 2.0f, kWall);
-    AddBox(mesh, "Block", {3.0f, bottom, -1.0f}, {4.2f, 2.2f, 0.2f}, 0.5f, 2.0f, kPillar);
+    // Obstacles clear of the start at the origin; the low wall ahead (low, so
+    // the follow camera sees over it) and the block to the left are a short walk away.
+    AddBox(mesh, "LowWall", {-1.5f, bottom, -3.6f}, {1.5f, 1.0f, -3.1f}, 0.5f, 2.0f, kWall);
+    AddBox(mesh, "Block", {2.5f, bottom, -1.0f}, {3.7f, 2.2f, 0.2f}, 0.5f, 2.0f, kPillar);
     AddBox(mesh, "Crate", {-4.0f, bottom, 2.5f}, {-3.0f, 2.0f, 3.5f}, 0.5f, 2.0f, kPillar);
     AddPillar(mesh, "PillarNE", 4.0f, -4.5f, 0.4f, bottom, top);
     AddPillar(mesh, "PillarNW", -4.0f, -4.5f, 0.4f, bottom, top);

@@ -21,7 +21,7 @@ struct Material {
 };
 
 // A closed piece of the mesh (a limb, a wall), kept for checks and painting.
-struct Part {
+struct Piece {
     std::string name;
     uint32_t firstVertex = 0, vertexCount = 0;
     uint32_t firstFace = 0, faceCount = 0;
@@ -35,7 +35,7 @@ struct Mesh {
     std::vector<std::array<uint32_t, 3>> faces;
     std::vector<uint32_t> faceMaterials;  // one per face
     std::vector<Material> materials;
-    std::vector<Part> parts;
+    std::vector<Piece> pieces;
 };
 
 struct Frame {

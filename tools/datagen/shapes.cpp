@@ -16,18 +16,18 @@ float Smooth(float x) {
     return x * x * (3 - 2 * x);
 }
 
-Influences SpanWeights(const LoftSpec& spec, float t) {
+Influences SpanWeights(const Loft& loft, float t) {
     Influences w;
-    for (const BoneSpan& s : spec.spans) {
+    for (const BoneSpan& s : loft.spans) {
         float d = std::max({0.0f, s.t0 - t, t - s.t1});
-        float v = spec.blend > 0 ? 1.0f - Smooth(d / spec.blend) : (d == 0 ? 1.0f : 0.0f);
+        float v = loft.blend > 0 ? 1.0f - Smooth(d / loft.blend) : (d == 0 ? 1.0f : 0.0f);
         if (v > 1e-4f) w.push_back({s.bone, v});
     }
     if (w.empty()) {
         // Past every blend zone: the nearest span takes it all.
         float best = 1e30f;
-        int bone = spec.spans.empty() ? 0 : spec.spans[0].bone;
-        for (const BoneSpan& s : spec.spans) {
+        int bone = loft.spans.empty() ? 0 : loft.spans[0].bone;
+        for (const BoneSpan& s : loft.spans) {
             float d = std::max({0.0f, s.t0 - t, t - s.t1});
             if (d < best) best = d, bone = s.bone;
         }
@@ -56,28 +56,28 @@ Influences LimitInfluences(Influences in, size_t maxBones) {
     return out;
 }
 
-void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const LoftSpec& spec) {
-    const Vec3 e1 = spec.side;
-    const Vec3 e2 = Cross(spec.axis, e1);  // e1 x e2 = axis: quads below face outward
-    const int n = spec.segments;
-    const float p = 2.0f / spec.exponent;
+void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const Loft& loft) {
+    const Vec3 e1 = loft.side;
+    const Vec3 e2 = Cross(loft.axis, e1);  // e1 x e2 = axis: quads below face outward
+    const int n = loft.segments;
+    const float p = 2.0f / loft.exponent;
 
-    Part part;
-    part.name = spec.name;
-    part.firstVertex = uint32_t(mesh.positions.size());
-    part.firstFace = uint32_t(mesh.faces.size());
+    Piece piece;
+    piece.name = loft.name;
+    piece.firstVertex = uint32_t(mesh.positions.size());
+    piece.firstFace = uint32_t(mesh.faces.size());
 
-    const size_t ringCount = spec.rings.size();
+    const size_t ringCount = loft.rings.size();
     std::vector<uint32_t> ringStart(ringCount);
     std::vector<bool> pole(ringCount);
     std::vector<int> vertexRing;
     for (size_t r = 0; r < ringCount; ++r) {
-        const Ring& ring = spec.rings[r];
+        const Ring& ring = loft.rings[r];
         pole[r] = ring.a == 0 && ring.b == 0;
         ringStart[r] = uint32_t(mesh.positions.size());
-        float v = spec.uv.v1 + (spec.uv.v0 - spec.uv.v1) * float(r) / float(ringCount - 1);
-        Vec3 centre = spec.origin + spec.axis * ring.t + e1 * ring.c1 + e2 * ring.c2;
-        Influences w = SpanWeights(spec, ring.t);
+        float v = loft.uv.v1 + (loft.uv.v0 - loft.uv.v1) * float(r) / float(ringCount - 1);
+        Vec3 centre = loft.origin + loft.axis * ring.t + e1 * ring.c1 + e2 * ring.c2;
+        Influences w = SpanWeights(loft, ring.t);
         int columns = pole[r] ? n : n + 1;  // a point needs one vertex per cell only
         for (int j = 0; j < columns; ++j) {
             float cell = pole[r] ? float(j) + 0.5f : float(j);
@@ -87,7 +87,7 @@ void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const LoftSpec& spec)
             Vec3 pos = centre + e1 * (ring.a * SignedPow(c, p)) + e2 * (ring.b * SignedPow(s, p));
             mesh.positions.push_back(pos);
             mesh.normals.push_back({0, 0, 0});
-            mesh.uvs.push_back({spec.uv.u0 + (spec.uv.u1 - spec.uv.u0) * cell / float(n), v});
+            mesh.uvs.push_back({loft.uv.u0 + (loft.uv.u1 - loft.uv.u0) * cell / float(n), v});
             weights.push_back(w);
             vertexRing.push_back(int(r));
         }
@@ -98,7 +98,7 @@ void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const LoftSpec& spec)
         Vec3 nrm = Cross(mesh.positions[b] - mesh.positions[a], mesh.positions[c] - mesh.positions[a]);
         if (Length(nrm) < 1e-9f) return;  // zero-height band between a cap and its side
         mesh.faces.push_back({a, b, c});
-        mesh.faceMaterials.push_back(spec.material);
+        mesh.faceMaterials.push_back(loft.material);
         for (uint32_t i : {a, b, c}) mesh.normals[i] += nrm;
     };
     for (size_t r = 0; r + 1 < ringCount; ++r) {
@@ -120,19 +120,19 @@ void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const LoftSpec& spec)
     std::map<std::tuple<int, long, long, long>, Vec3> groups;
     auto key = [&](uint32_t i) {
         const Vec3& q = mesh.positions[i];
-        return std::make_tuple(vertexRing[i - part.firstVertex], std::lround(q.x * 1e5f), std::lround(q.y * 1e5f),
+        return std::make_tuple(vertexRing[i - piece.firstVertex], std::lround(q.x * 1e5f), std::lround(q.y * 1e5f),
                                std::lround(q.z * 1e5f));
     };
-    for (uint32_t i = part.firstVertex; i < mesh.positions.size(); ++i) groups[key(i)] += mesh.normals[i];
-    for (uint32_t i = part.firstVertex; i < mesh.positions.size(); ++i) {
+    for (uint32_t i = piece.firstVertex; i < mesh.positions.size(); ++i) groups[key(i)] += mesh.normals[i];
+    for (uint32_t i = piece.firstVertex; i < mesh.positions.size(); ++i) {
         Vec3 nrm = Normalize(groups[key(i)]);
-        if (Length(nrm) == 0) nrm = Normalize(mesh.positions[i] - spec.origin);
+        if (Length(nrm) == 0) nrm = Normalize(mesh.positions[i] - loft.origin);
         mesh.normals[i] = nrm;
     }
 
-    part.vertexCount = uint32_t(mesh.positions.size()) - part.firstVertex;
-    part.faceCount = uint32_t(mesh.faces.size()) - part.firstFace;
-    mesh.parts.push_back(part);
+    piece.vertexCount = uint32_t(mesh.positions.size()) - piece.firstVertex;
+    piece.faceCount = uint32_t(mesh.faces.size()) - piece.firstFace;
+    mesh.pieces.push_back(piece);
 }
 
 std::vector<Ring> EllipsoidRings(float halfLength, float a, float b, int rings) {

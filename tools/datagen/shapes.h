@@ -29,7 +29,7 @@ struct UvRect {
     float u0 = 0, v0 = 0, u1 = 1, v1 = 1;
 };
 
-struct LoftSpec {
+struct Loft {
     std::string name;
     Vec3 origin;
     Vec3 axis{0, 1, 0};  // unit
@@ -45,9 +45,9 @@ struct LoftSpec {
 
 using Influences = std::vector<std::pair<int, float>>;  // (bone, weight)
 
-// Appends the piece to mesh (a Part is recorded) and one influence list per
+// Appends the piece to mesh (a Piece is recorded) and one influence list per
 // new vertex to weights. Front faces wind clockwise seen from outside.
-void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const LoftSpec& spec);
+void AddLoft(Mesh& mesh, std::vector<Influences>& weights, const Loft& loft);
 
 // Ring profiles.
 std::vector<Ring> EllipsoidRings(float halfLength, float a, float b, int rings);

@@ -60,7 +60,7 @@ struct Quat {
 
 // The rotation matrix of a unit quaternion, as the program's maths builds it.
 Mat4 RotationQuaternion(const Quat& q);
-// The unit quaternion whose RotationQuaternion is the rotation part of m.
+// The unit quaternion whose RotationQuaternion is the rotation piece of m.
 Quat QuaternionFromMatrix(const Mat4& m);
 float QuatLength(const Quat& q);
 

@@ -87,9 +87,30 @@ int64_t AsInteger(const Value& v, const std::string& where) {
 }
 
 double AsReal(const Value& v, const std::string& where) {
-    if (v.kind == Value::Kind::Float) return v.real;
+    if (v.kind == Value::Kind::Float) {
+        if (!std::isfinite(v.real)) Reject(where + ": a float that is not finite");
+        return v.real;
+    }
     if (v.kind == Value::Kind::Integer) return static_cast<double>(v.integer);
     Reject(where + ": expected a number");
+}
+
+// Names must read back as one word in the text encoding, so that a file
+// converts between encodings.
+void CheckName(const std::string& name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c <= ' ' || c >= 127 || std::strchr("{}[](),;\"<>#", c) ||
+            (c == '/' && i + 1 < name.size() && name[i + 1] == '/'))
+            Reject("name \"" + name + "\" cannot be written");
+    }
+}
+
+void CheckObject(const Object& o) {
+    CheckName(o.name);
+    uint8_t g[16];
+    if (!o.guid.empty() && !ParseGuid(o.guid, g)) Reject("bad GUID " + o.guid + " on " + o.name);
+    if (o.IsReference() && o.name.empty() && o.guid.empty()) Reject("a reference needs a name or a GUID");
 }
 
 // Walks an object's values along its template. The sink receives each scalar
@@ -246,6 +267,7 @@ void TextTemplate(std::string& out, const Template& t) {
 }
 
 void TextObject(std::string& out, const TemplateSet& set, const Object& o, int indent) {
+    CheckObject(o);
     std::string pad(static_cast<size_t>(indent), ' ');
     if (o.IsReference()) {
         out += pad + "{ " + o.name;
@@ -388,6 +410,7 @@ void BinaryTemplate(BinarySink& b, const Template& t) {
 }
 
 void BinaryObject(BinarySink& b, const TemplateSet& set, const Object& o) {
+    CheckObject(o);
     if (o.IsReference()) {
         b.Token(kOBrace);
         if (!o.name.empty()) b.Name(o.name);

@@ -4,7 +4,7 @@
 
 #include "tools/xwriter/xwriter.h"
 
-namespace xfile_samples {
+namespace xsamples {
 
 // XSkinMeshHeader, VertexDuplicationIndices and SkinWeights: not in the
 // standard block, so files that use them declare them.
@@ -27,4 +27,4 @@ xwriter::File Character(const CharacterShape& shape);
 // One textured grid mesh of about `triangles` triangles under one frame.
 xwriter::File BigMesh(int triangles);
 
-}  // namespace xfile_samples
+}  // namespace xsamples

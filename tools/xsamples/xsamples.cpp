@@ -1,9 +1,10 @@
-#include "xfile_samples.h"
+#include "xsamples.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
-namespace xfile_samples {
+namespace xsamples {
 
 using xwriter::Object;
 using xwriter::Value;
@@ -246,4 +247,4 @@ xwriter::File BigMesh(int triangles) {
     return f;
 }
 
-}  // namespace xfile_samples
+}  // namespace xsamples

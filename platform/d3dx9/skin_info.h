@@ -1,0 +1,54 @@
+// Skin information: bones with their names, offset matrices and weighted
+// vertices, and the software skinning of a mesh's vertices.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "com_object.h"
+#include "d3dx9mesh.h"
+#include "fvf_layout.h"
+
+namespace d3dx {
+
+struct Bone {
+    std::string name;
+    D3DXMATRIX offset;
+    std::vector<DWORD> vertices;
+    std::vector<float> weights;
+};
+
+class SkinInfo final : public layer::RefCounted<ID3DXSkinInfo, layer::ObjectFamily::D3DX> {
+public:
+    // Every bone's vertex indices must be below numVertices.
+    SkinInfo(DWORD numVertices, DWORD fvf, std::vector<Bone> bones);
+
+    DWORD GetNumBones() override { return static_cast<DWORD>(bones_.size()); }
+    LPCSTR GetBoneName(DWORD Bone) override;
+    D3DXMATRIX* GetBoneOffsetMatrix(DWORD Bone) override;
+    DWORD GetNumBoneInfluences(DWORD Bone) override;
+    HRESULT GetBoneInfluence(DWORD Bone, DWORD* pVertices, FLOAT* pWeights) override;
+    DWORD GetFVF() override { return fvf_; }
+    HRESULT SetFVF(DWORD FVF) override;
+    HRESULT UpdateSkinnedMesh(const D3DXMATRIX* pBoneTransforms, const D3DXMATRIX* pBoneInvTransposeTransforms,
+                              LPCVOID pVerticesSrc, LPVOID pVerticesDst) override;
+
+protected:
+    bool Implements(REFIID riid) const override;
+
+private:
+    struct Influence {
+        DWORD bone;
+        float weight;
+    };
+
+    DWORD numVertices_;
+    DWORD fvf_;
+    FvfLayout layout_;
+    std::vector<Bone> bones_;
+    // Influences of vertex v: influences_[first_[v] .. first_[v + 1]).
+    std::vector<DWORD> first_;
+    std::vector<Influence> influences_;
+};
+
+}  // namespace d3dx

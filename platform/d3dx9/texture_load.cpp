@@ -1,0 +1,134 @@
+// Textures and surfaces filled from image files or from other surfaces.
+#include <algorithm>
+
+#include "d3dx9mesh.h"
+#include "image.h"
+#include "paths.h"
+
+namespace d3dx {
+
+namespace {
+
+bool Decode(LPCSTR path, Image* out) {
+    std::vector<unsigned char> file;
+    return layer::ReadWholeFile(path, file) && DecodeImage(file, out);
+}
+
+void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
+    if (!info) return;
+    *info = D3DXIMAGE_INFO{image.width, image.height, 1, 1, image.fileFormatPixels, type, image.fileFormat};
+}
+
+bool IsDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT || v == D3DX_DEFAULT_NONPOW2 || v == D3DX_FROM_FILE; }
+
+// `rect` (null: all of width x height) when it lies inside and is not empty.
+bool Inside(const RECT* rect, UINT width, UINT height, RECT* out) {
+    RECT r = rect ? *rect : RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    if (r.left < 0 || r.top < 0 || r.right <= r.left || r.bottom <= r.top || UINT(r.right) > width ||
+        UINT(r.bottom) > height)
+        return false;
+    *out = r;
+    return true;
+}
+
+// Puts `source` (already keyed) into the rectangle of a surface.
+HRESULT Store(IDirect3DSurface9* dest, const RECT* destRect, const Image& source, const RECT& sourceRect,
+              DWORD filter) {
+    D3DSURFACE_DESC desc;
+    HRESULT hr = dest->GetDesc(&desc);
+    if (FAILED(hr)) return hr;
+    RECT to;
+    if (!Inside(destRect, desc.Width, desc.Height, &to) || !CanStore(desc.Format)) return D3DERR_INVALIDCALL;
+    Image placed = Resample(source, sourceRect, UINT(to.right - to.left), UINT(to.bottom - to.top), filter);
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = dest->LockRect(&locked, &to, 0))) return hr;
+    StorePixels(placed, desc.Format, locked.pBits, locked.Pitch);
+    return dest->UnlockRect();
+}
+
+}  // namespace
+
+}  // namespace d3dx
+
+HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                            DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                            D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY*, LPDIRECT3DTEXTURE9* ppTexture) {
+    (void)MipFilter;  // mip levels are always box-filtered
+    if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
+    d3dx::Image image;
+    if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
+    d3dx::ApplyColorKey(image, ColorKey);
+
+    const UINT width = d3dx::IsDefault(Width) ? image.width : Width;
+    const UINT height = d3dx::IsDefault(Height) ? image.height : Height;
+    UINT full = 1;
+    for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
+    UINT levels = MipLevels == 0 || MipLevels == D3DX_DEFAULT ? full : MipLevels == D3DX_FROM_FILE ? 1 : MipLevels;
+    levels = std::min(levels, full);
+    D3DFORMAT format = Format;
+    if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == static_cast<D3DFORMAT>(D3DX_DEFAULT))
+        format = image.hasAlpha || ColorKey != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    else if (!d3dx::CanStore(format))
+        format = D3DFMT_A8R8G8B8;
+
+    IDirect3DTexture9* texture = nullptr;
+    HRESULT hr = pDevice->CreateTexture(width, height, levels, Usage, format, Pool, &texture, nullptr);
+    if (FAILED(hr)) return hr;
+    const RECT all = {0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
+    d3dx::Image level = d3dx::Resample(image, all, width, height, Filter);
+    for (UINT i = 0; i < levels; ++i) {
+        if (i > 0) level = d3dx::HalfSize(level, std::max(1u, width >> i), std::max(1u, height >> i));
+        D3DLOCKED_RECT locked;
+        if (FAILED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
+            texture->Release();
+            return hr;
+        }
+        d3dx::StorePixels(level, format, locked.pBits, locked.Pitch);
+        texture->UnlockRect(i);
+    }
+    d3dx::Describe(image, D3DRTYPE_TEXTURE, pSrcInfo);
+    *ppTexture = texture;
+    return D3D_OK;
+}
+
+HRESULT WINAPI D3DXCreateTextureFromFileA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, LPDIRECT3DTEXTURE9* ppTexture) {
+    return D3DXCreateTextureFromFileExA(pDevice, pSrcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                        D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                        nullptr, ppTexture);
+}
+
+HRESULT WINAPI D3DXLoadSurfaceFromFileA(LPDIRECT3DSURFACE9 pDestSurface, const PALETTEENTRY*, const RECT* pDestRect,
+                                        LPCSTR pSrcFile, const RECT* pSrcRect, DWORD Filter, D3DCOLOR ColorKey,
+                                        D3DXIMAGE_INFO* pSrcInfo) {
+    if (!pDestSurface || !pSrcFile) return D3DERR_INVALIDCALL;
+    d3dx::Image image;
+    if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
+    RECT from;
+    if (!d3dx::Inside(pSrcRect, image.width, image.height, &from)) return D3DERR_INVALIDCALL;
+    d3dx::ApplyColorKey(image, ColorKey);
+    HRESULT hr = d3dx::Store(pDestSurface, pDestRect, image, from, Filter);
+    if (SUCCEEDED(hr)) d3dx::Describe(image, D3DRTYPE_SURFACE, pSrcInfo);
+    return hr;
+}
+
+HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, const PALETTEENTRY*,
+                                          const RECT* pDestRect, LPDIRECT3DSURFACE9 pSrcSurface,
+                                          const PALETTEENTRY*, const RECT* pSrcRect, DWORD Filter,
+                                          D3DCOLOR ColorKey) {
+    if (!pDestSurface || !pSrcSurface) return D3DERR_INVALIDCALL;
+    D3DSURFACE_DESC desc;
+    HRESULT hr = pSrcSurface->GetDesc(&desc);
+    if (FAILED(hr)) return hr;
+    RECT from;
+    if (!d3dx::Inside(pSrcRect, desc.Width, desc.Height, &from)) return D3DERR_INVALIDCALL;
+    // Read the source whole and unlock it first: it may be the destination too.
+    D3DLOCKED_RECT locked;
+    if (FAILED(hr = pSrcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return hr;
+    d3dx::Image image;
+    const bool known = d3dx::LoadPixels(desc.Format, locked.pBits, locked.Pitch, desc.Width, desc.Height, &image);
+    pSrcSurface->UnlockRect();
+    if (!known) return D3DERR_INVALIDCALL;
+    d3dx::ApplyColorKey(image, ColorKey);
+    return d3dx::Store(pDestSurface, pDestRect, image, from, Filter);
+}

@@ -1,0 +1,142 @@
+// libFuzzer target of the mesh loaders: every Mesh of the input (read from
+// memory) through D3DXLoadSkinMeshFromXof, what it made put to work (sort,
+// draw, skin, ray), then the whole input as one mesh through
+// D3DXLoadMeshFromXA from a file of its own.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/d3dx9/d3dx9.h"
+#include "platform/testing.h"
+#include "platform/xfile/dxfile.h"
+
+namespace {
+
+int g_budget;  // Mesh objects one input may make us load
+
+IDirect3DDevice9* Device() {
+    static IDirect3DDevice9* device = [] {
+        platform_testing::XFileQuietReports(true);
+        platform_testing::UseNullD3D9();
+        platform_testing::RecordD3D9Calls(false);
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.BackBufferWidth = 16;
+        pp.BackBufferHeight = 16;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        IDirect3DDevice9* d = nullptr;
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &d);
+        d3d->Release();
+        return d;
+    }();
+    return device;
+}
+
+void Exercise(ID3DXMesh* mesh, ID3DXSkinInfo* skin) {
+    std::vector<DWORD> adjacency(size_t(mesh->GetNumFaces()) * 3);
+    mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT, nullptr, adjacency.data(), nullptr, nullptr);
+    mesh->DrawSubset(0);
+    D3DXVECTOR3 origin(0, 0, -10), dir(0, 0, 1);
+    BOOL hit = FALSE;
+    float dist = 0;
+    D3DXIntersect(mesh, &origin, &dir, &hit, nullptr, nullptr, nullptr, &dist, nullptr, nullptr);
+    if (!skin) return;
+    std::vector<D3DXMATRIX> bones(skin->GetNumBones() + 1);
+    for (DWORD b = 0; b < skin->GetNumBones(); ++b) bones[b] = *skin->GetBoneOffsetMatrix(b);
+    void* src = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(D3DLOCK_READONLY, &src))) return;
+    std::vector<unsigned char> dst(size_t(mesh->GetNumVertices()) * mesh->GetNumBytesPerVertex());
+    skin->UpdateSkinnedMesh(bones.data(), nullptr, src, dst.data());
+    mesh->UnlockVertexBuffer();
+}
+
+void LoadMesh(IDirectXFileData* object, DWORD options) {
+    if (--g_budget < 0) return;
+    ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
+    DWORD numMaterials = 0;
+    ID3DXSkinInfo* skin = nullptr;
+    ID3DXMesh* mesh = nullptr;
+    if (FAILED(D3DXLoadSkinMeshFromXof(object, options, Device(), &adjacency, &materials, nullptr, &numMaterials,
+                                       &skin, &mesh)))
+        return;
+    if (materials) {
+        auto* m = static_cast<const D3DXMATERIAL*>(materials->GetBufferPointer());
+        for (DWORD i = 0; i < numMaterials; ++i)
+            if (m[i].pTextureFilename) (void)std::string(m[i].pTextureFilename).size();
+        materials->Release();
+    }
+    Exercise(mesh, skin);
+    if (adjacency) adjacency->Release();
+    if (skin) skin->Release();
+    mesh->Release();
+}
+
+bool IsType(IDirectXFileData* d, const GUID& g) {
+    const GUID* t = nullptr;
+    return SUCCEEDED(d->GetType(&t)) && t && IsEqualGUID(*t, g);
+}
+
+// Meshes wherever they stand among data objects (references are not followed).
+void Walk(IDirectXFileData* d, int depth, DWORD options) {
+    if (g_budget < 0 || depth > 64) return;
+    if (IsType(d, TID_D3DRMMesh)) {
+        LoadMesh(d, options);
+        return;
+    }
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(d->GetNextObject(&child))) {
+        void* p = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, &p))) {
+            Walk(static_cast<IDirectXFileData*>(p), depth + 1, options);
+            static_cast<IDirectXFileData*>(p)->Release();
+        }
+        child->Release();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    static IDirectXFile* file = [] {
+        IDirectXFile* f = nullptr;
+        DirectXFileCreate(&f);
+        f->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+        return f;
+    }();
+    Device();
+    // The input's last byte picks the index width, so both paths get fuzzed.
+    const DWORD options = D3DXMESH_SYSTEMMEM | ((size > 0 && (bytes[size - 1] & 1)) ? D3DXMESH_32BIT : 0);
+    g_budget = 64;
+    DXFILELOADMEMORY mem = {const_cast<uint8_t*>(bytes), static_cast<DWORD>(size)};
+    IDirectXFileEnumObject* e = nullptr;
+    if (SUCCEEDED(file->CreateEnumObject(&mem, DXFILELOAD_FROMMEMORY, &e))) {
+        IDirectXFileData* d = nullptr;
+        while (SUCCEEDED(e->GetNextDataObject(&d))) {
+            Walk(d, 0, options);
+            d->Release();
+        }
+        e->Release();
+    }
+
+    static const std::string path = "/tmp/fuzz_mesh_" + std::to_string(::getpid()) + ".x";
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes, 1, size, f);
+        std::fclose(f);
+        ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
+        DWORD numMaterials = 0;
+        ID3DXMesh* mesh = nullptr;
+        if (SUCCEEDED(D3DXLoadMeshFromXA(path.c_str(), options, Device(), &adjacency, &materials, nullptr,
+                                         &numMaterials, &mesh))) {
+            Exercise(mesh, nullptr);
+            if (adjacency) adjacency->Release();
+            if (materials) materials->Release();
+            mesh->Release();
+        }
+    }
+    return 0;
+}

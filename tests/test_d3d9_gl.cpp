@@ -210,6 +210,55 @@ TEST_F(D3D9Gl, TransformsPlaceGeometryAsDirect3DDoes) {
     EXPECT_EQ(p[24 * 64 + 32], 0xFF000000u);
 }
 
+TEST_F(D3D9Gl, WorldViewAndProjectionApplyInThatOrder) {
+    // A point quad at the origin: world moves it by 1, view halves, projection
+    // moves it by -0.25. In order: (0 + 1) * 0.5 - 0.25 = 0.25 in clip space,
+    // pixel 40 of 64; any other order lands elsewhere.
+    const D3DMATRIX world = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1}}};
+    const D3DMATRIX view = {{{0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    const D3DMATRIX projection = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -0.25f, 0, 0, 1}}};
+    dev->SetTransform(D3DTS_WORLD, &world);
+    dev->SetTransform(D3DTS_VIEW, &view);
+    dev->SetTransform(D3DTS_PROJECTION, &projection);
+    const float h = 0.01f;
+    const ColorVertex quad[4] = {{-h, h, 0.5f, 0xFFFFFFFF}, {h, h, 0.5f, 0xFFFFFFFF}, {-h, -h, 0.5f, 0xFFFFFFFF},
+                                 {h, -h, 0.5f, 0xFFFFFFFF}};
+    dev->SetFVF(kColorFvf);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColorVertex)), D3D_OK);
+    const std::vector<DWORD> p = Pixels();
+    int lit = -1;
+    for (int x = 0; x < 64; ++x)
+        if (p[24 * 64 + x] == 0xFFFFFFFF) lit = x;
+    EXPECT_EQ(lit, 40);
+}
+
+TEST_F(D3D9Gl, TextureStageOperationsAndArguments) {
+    IDirect3DTexture9* tex = Texture(1, 1, D3DFMT_A8R8G8B8, {0xFF402010});
+    dev->SetTexture(0, tex);
+    dev->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF00FF00);
+    struct Case {
+        const char* what;
+        DWORD op, arg1, arg2;
+        D3DCOLOR expected;  // with the diffuse colour 0xFF204080
+    } const cases[] = {
+        {"add", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF606090},
+        {"subtract", D3DTOP_SUBTRACT, D3DTA_DIFFUSE, D3DTA_TEXTURE, 0xFF002070},
+        {"modulate 2x", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF101010},
+        {"texture factor", D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, 0xFF00FF00},
+        {"complement", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0xFFBFDFEF},
+        {"current is diffuse at the first stage", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT, 0xFF204080},
+        {"disabled: diffuse", D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_TEXTURE, 0xFF204080},
+    };
+    for (const Case& c : cases) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
+        Rect(0, 0, 4, 4, 0xFF204080);
+        EXPECT_TRUE(Near(Pixel(1, 1), c.expected)) << c.what;
+    }
+    tex->Release();
+}
+
 TEST_F(D3D9Gl, DepthTestAndWrite) {
     dev->SetFVF(kColorFvf);
     auto quad = [&](float z, DWORD color) {

@@ -154,7 +154,8 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     desc.depth = p.EnableAutoDepthStencil != FALSE;
     desc.depthFormat = p.AutoDepthStencilFormat;
 
-    if (!windowed && layerWindow &&
+    const bool fullscreen = !windowed && layerWindow;
+    if (fullscreen &&
         !win32_native::SetFullscreen(window, true, static_cast<int>(desc.width), static_cast<int>(desc.height)))
         return D3DERR_NOTAVAILABLE;
 
@@ -170,12 +171,14 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
         backend = CreateGlBackend(config, &error);
         if (!backend) {
             std::fprintf(stderr, "Direct3D: no OpenGL device: %s\n", error.c_str());
+            if (fullscreen) win32_native::SetFullscreen(window, false, 0, 0);
             return D3DERR_NOTAVAILABLE;
         }
     }
 
     D3DDEVICE_CREATION_PARAMETERS creation{adapter, type, focusWindow, flags};
     Device* device = new Device(d3d, creation, p, std::move(backend));
+    if (fullscreen) device->fullscreenWindow_ = window;
     record.created++;
     record.headless = device->backend_->Headless();
     *params = p;  // the platform reports back what it chose
@@ -199,6 +202,8 @@ Device::Device(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation, c
 Device::~Device() {
     state_.UnbindAll();
     backBuffer_.reset();
+    // The display goes back to the desktop with the device.
+    if (fullscreenWindow_) win32_native::SetFullscreen(fullscreenWindow_, false, 0, 0);
     backend_.reset();
 }
 

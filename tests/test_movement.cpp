@@ -338,10 +338,6 @@ TEST(DropToFloor, TheCopyIsLoweredUntilItIsWithinOneOfTheOtherAndAlwaysStops) {
         EXPECT_NEAR(g_CharacterPos.y, c.rest, 1e-4f);
         EXPECT_LE(g_CharacterPos.y - c.otherY, 1.0f);
     }
-    // From 5.0 to 0: after 40 steps still a little above 1.0, so 41 steps.
-    float y = 5.0f;
-    for (int i = 0; i < 40; ++i) y -= 0.1f;
-    EXPECT_GT(y, 1.0f);
 }
 
 // --- picking ---
@@ -409,15 +405,13 @@ TEST_F(PickTest, TheCursorsRayMeetsWhatLiesUnderIt) {
     EXPECT_EQ(PickWithMouse(ahead, &world), 0);
     EXPECT_EQ(PickWithMouse(corner, &world), 1);
 
-    // Under a world matrix: the square drawn 3 to the right is met there.
+    // The mesh is met where its world matrix draws it: moved aside it is
+    // missed, and a mesh made aside but drawn back in front is met.
     CursorAt(width / 2, height / 2);
     D3DXMatrixTranslation(&world, 3, 0, 0);
     EXPECT_EQ(PickWithMouse(ahead, &world), 0);
-    D3DXMATRIX back;
-    D3DXMatrixTranslation(&back, -3, 0, 0);
-    world = back;
-    MeshContainer* shifted = Square({3, 0, 5});
-    EXPECT_EQ(PickWithMouse(shifted, &world), 1);
+    D3DXMatrixTranslation(&world, -3, 0, 0);
+    EXPECT_EQ(PickWithMouse(Square({3, 0, 5}), &world), 1);
 
     // Through a camera turned to look along +x from (0, 0, -2).
     D3DXMATRIX turn, place, camera, view;

@@ -8,6 +8,7 @@
 #include "app/Timer.h"
 #include "app/Utility.h"
 #include "input/DirectInput.h"
+#include "scene/MeshLoader.h"
 
 namespace {
 
@@ -36,14 +37,31 @@ int InitApplication(HWND window) {
         return E_FAIL;
     }
 
-    // The character, its bounding box, collision object and animation sets
-    // are loaded here, and g_CharacterPos read from it.
+    // The character. The loader reports success for a missing file: what
+    // counts is whether a container came back.
+    LoadSkinnedMeshHierarchy(&g_CharacterMesh, &g_CharacterFrames, g_Device, "..\\Data\\Ninja.x", "..\\Data\\", 0,
+                             D3DXMESH_SYSTEMMEM);
+    if (!g_CharacterMesh) return E_FAIL;
+    g_Character.AddMeshContainer(g_CharacterMesh);
+    g_Character.ComputeBoundingBox(g_CharacterMesh);
+    g_Character.Radius = 1.0f;
+    // Here: the character's collision object, then its animation sets.
 
+    // The cameras start from where the character stands.
+    g_Character.GetPosition(&g_CharacterPos.x, &g_CharacterPos.y, &g_CharacterPos.z);
     g_FollowCamera.SetPosition(g_CharacterPos.x, g_CharacterPos.y + 2.0f, g_CharacterPos.z + 2.0f);
     g_LookCamera.SetPosition(g_CharacterPos.x, g_CharacterPos.y + 0.7f, g_CharacterPos.z + 0.5f);
     g_CameraOffset = D3DXVECTOR3(0.0f, 2.0f, 2.0f);
 
-    // The level and its collision object are loaded here.
+    // The level: its model is authored z-up and turned onto the floor.
+    LoadMeshHierarchy(&g_LevelMesh, &g_LevelFrames, g_Device, "..\\Level01\\Level.x", "..\\Level01\\", 0,
+                      D3DXMESH_SYSTEMMEM);
+    if (!g_LevelMesh) return E_FAIL;
+    g_Level.AddMeshContainer(g_LevelMesh);
+    g_Level.SetPosition(0.0f, 1.4f, 0.0f);
+    g_Level.RotationX = -1.57f;
+    g_Level.ComputeBoundingBox(g_LevelMesh);
+    // Here: the level's collision object.
 
     g_CursorX = g_ScreenWidth / 2;
     g_CursorY = g_ScreenHeight / 2;
@@ -62,8 +80,27 @@ void CleanupApplication() {
         g_Font = NULL;
     }
 
-    // The particle systems, the animation sets, the frame trees and the mesh
-    // containers are released here.
+    // The particle systems and the animation sets are released here.
+
+    // Whole frame trees; the containers go only through their chains.
+    if (g_CharacterFrames) {
+        FreeFrameTree(g_CharacterFrames);
+        g_CharacterFrames = NULL;
+    }
+    if (g_CharacterMesh) {
+        delete g_CharacterMesh;
+        g_CharacterMesh = NULL;
+    }
+    if (g_LevelFrames) {
+        FreeFrameTree(g_LevelFrames);
+        g_LevelFrames = NULL;
+    }
+    if (g_LevelMesh) {
+        delete g_LevelMesh;
+        g_LevelMesh = NULL;
+    }
+    // The containers of the level's first pass, which only its frames named.
+    ReleaseFirstPassContainers();
 
     if (g_MiniMapSurface) {
         g_MiniMapSurface->Release();

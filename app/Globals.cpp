@@ -6,8 +6,10 @@ Keyboard g_Keyboard;
 Mouse g_Mouse;
 Camera g_FollowCamera;
 Camera g_LookCamera;
-// Then g_Character and g_Level, g_Animations, g_DustParticles and g_SparkParticles,
-// in that order, once their classes exist.
+SceneFrame g_Character;
+SceneFrame g_Level;
+// Then g_Animations, g_DustParticles and g_SparkParticles, in that order, once
+// their classes exist.
 
 HWND g_hWnd = NULL;
 HINSTANCE g_hInstance = NULL;

@@ -8,6 +8,7 @@
 #include "app/Camera.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "scene/SceneFrame.h"
 
 struct HierarchyFrame;
 struct MeshContainer;
@@ -18,6 +19,8 @@ extern Keyboard g_Keyboard;
 extern Mouse g_Mouse;
 extern Camera g_FollowCamera;  // follows the character
 extern Camera g_LookCamera;    // turned by the mouse
+extern SceneFrame g_Character;
+extern SceneFrame g_Level;
 
 extern HWND g_hWnd;
 extern HINSTANCE g_hInstance;

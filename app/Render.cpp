@@ -2,6 +2,8 @@
 
 #include "app/Globals.h"
 #include "app/Text.h"
+#include "scene/HierarchyFrame.h"
+#include "scene/Skinning.h"
 
 namespace {
 
@@ -50,9 +52,11 @@ void UpdateAndRender() {
         g_FirstFrameSeen = true;
     }
     g_NowMs = timeGetTime();
-    // The character's frame tree goes back to its loaded matrices here.
+    // The character's frames go back to their loaded matrices; the animation
+    // of this frame starts from them. The level's tree is never animated.
+    if (g_CharacterFrames) g_CharacterFrames->ResetTransforms();
     g_ElapsedMs = g_NowMs - g_FirstFrameMs;
-    // The character's position is read into g_CharacterPos here.
+    g_Character.GetPosition(&g_CharacterPos.x, &g_CharacterPos.y, &g_CharacterPos.z);
 
     g_Device->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
 
@@ -62,19 +66,31 @@ void UpdateAndRender() {
         g_LastCameraSwitchMs = timeGetTime();
     }
 
-    // The animation set chosen by the keys, the sparks, the character's walk,
-    // the particles' advance and the combined and skinned frames come here.
+    // The animation set chosen by the keys, the sparks, the character's walk and
+    // the particles' advance come here.
+
+    // Both trees combined with the root's own matrix as the parent, then the
+    // skinned copies recomputed (the level's container has no skin and is refused).
+    if (g_CharacterFrames) g_CharacterFrames->UpdateMatrices(&g_CharacterFrames->TransformationMatrix);
+    if (g_LevelFrames) g_LevelFrames->UpdateMatrices(&g_LevelFrames->TransformationMatrix);
+    SkinMeshContainer(g_CharacterMesh);
+    SkinMeshContainer(g_LevelMesh);
 
     g_Device->BeginScene();
     // The ray and collision tests with their text come here.
     DrawScreenTexts();
-    // The character is placed here and g_CameraTarget read from it.
+    // The character always stands at height 0, where the movement put it.
+    g_Character.SetPosition(g_CharacterX, 0.0f, g_CharacterZ);
+    g_Character.GetPosition(&g_CharacterPos.x, &g_CharacterPos.y, &g_CharacterPos.z);
+    g_Character.GetPosition(&g_CameraTarget.x, &g_CameraTarget.y, &g_CameraTarget.z);
     AimFollowCamera();
     if (g_UseFollowCamera)
         g_FollowCamera.UpdateView();
     else
         g_LookCamera.UpdateView();
-    // The character, the level and then the particles are drawn here.
+    g_Character.Render();
+    g_Level.Render();
+    // The particles are drawn here.
     g_Device->EndScene();
     g_Device->Present(NULL, NULL, NULL, NULL);
 }

@@ -1,0 +1,229 @@
+// The scene in the whole program: WinMain with headless windows and the null
+// device. Start-up loads and places the character and the level, each frame
+// resets, combines, skins and draws them, and the clean-up leaves nothing
+// alive, also when start-up stops for a missing file. Each test runs in its
+// own process (the program keeps run-once state in globals).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Globals.h"
+#include "app/Main.h"
+#include "platform/testing.h"
+#include "platform/win32/com_object.h"
+#include "scene/HierarchyFrame.h"
+#include "scene/MeshContainer.h"
+
+namespace pt = platform_testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
+
+int LiveObjects() {
+    return layer::LiveObjects(layer::ObjectFamily::Direct3D) + layer::LiveObjects(layer::ObjectFamily::D3DX) +
+           layer::LiveObjects(layer::ObjectFamily::XFile);
+}
+
+class SceneProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pt::ResetWin32();
+        pt::ResetD3D9();
+        pt::ResetDirectInput();
+        pt::SetHeadlessWindows(true);
+        pt::UseNullD3D9();
+        pt::SetMessageBoxAnswer(IDNO);
+    }
+    void TearDown() override {
+        if (!home.empty()) {
+            EXPECT_EQ(chdir(home.c_str()), 0);
+            std::error_code ignored;
+            fs::remove_all(sandbox, ignored);
+        }
+    }
+    int Run() {
+        char commandLine[] = "";
+        return WinMain(kInstance, NULL, commandLine, SW_SHOWNORMAL);
+    }
+    // Runs from bin/ of a run tree of its own that has only the given data folders.
+    void RunFromTreeWith(const std::vector<std::string>& folders) {
+        home = fs::current_path().string();
+        sandbox = fs::temp_directory_path() / ("scene_program_" + std::to_string(getpid()));
+        fs::create_directories(sandbox / "bin");
+        for (const std::string& f : folders) fs::create_directory_symlink(fs::path(home) / ".." / f, sandbox / f);
+        ASSERT_EQ(chdir((sandbox / "bin").c_str()), 0);
+    }
+    void ExpectCleanedUp() {
+        EXPECT_EQ(LiveObjects(), 0);
+        EXPECT_EQ(g_CharacterMesh, nullptr);
+        EXPECT_EQ(g_CharacterFrames, nullptr);
+        EXPECT_EQ(g_LevelMesh, nullptr);
+        EXPECT_EQ(g_LevelFrames, nullptr);
+        EXPECT_EQ(g_Device, nullptr);
+        EXPECT_EQ(g_D3D, nullptr);
+    }
+
+    // The program reports nothing of its own for a missing file (the reader
+    // service names the file it could not open).
+    void ExpectOnlyTheFailureReported() {
+        const std::string text = pt::DebugOutputText();
+        const std::string last = "Initialization Failed\n";
+        ASSERT_GE(text.size(), last.size());
+        EXPECT_EQ(text.substr(text.size() - last.size()), last);
+        EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
+    }
+
+    std::string home;
+    fs::path sandbox;
+};
+
+D3DXVECTOR3 CameraPosition(Camera& camera) {
+    D3DXVECTOR3 p;
+    camera.GetPosition(&p.x, &p.y, &p.z);
+    return p;
+}
+
+TEST_F(SceneProgramTest, StartUpLoadsAndPlacesTheCharacterAndTheLevel) {
+    bool seen = false;
+    pt::SetD3D9PresentHook([&](unsigned frame) {
+        if (frame != 1) return;
+        seen = true;
+        ASSERT_NE(g_CharacterMesh, nullptr);
+        ASSERT_NE(g_CharacterFrames, nullptr);
+        ASSERT_NE(g_LevelMesh, nullptr);
+        ASSERT_NE(g_LevelFrames, nullptr);
+        EXPECT_EQ(g_Character.pMeshContainers, g_CharacterMesh);
+        EXPECT_EQ(g_Level.pMeshContainers, g_LevelMesh);
+        EXPECT_NE(g_CharacterMesh->pSkinnedMesh, nullptr);
+        EXPECT_EQ(g_Character.Radius, 1.0f);
+        // The box of a figure standing on y = 0.
+        EXPECT_GE(g_Character.BoxMin.y, -0.01f);
+        EXPECT_GT(g_Character.BoxMax.y, 1.0f);
+        EXPECT_LT(g_Level.BoxMin.z, g_Level.BoxMax.z);
+        float x, y, z;
+        g_Level.GetPosition(&x, &y, &z);
+        EXPECT_EQ(D3DXVECTOR3(x, y, z), D3DXVECTOR3(0, 1.4f, 0));
+        EXPECT_EQ(g_Level.RotationX, -1.57f);
+        // The cameras from the character at the origin.
+        EXPECT_EQ(CameraPosition(g_FollowCamera), D3DXVECTOR3(0, 2.0f, 2.0f));
+        EXPECT_EQ(CameraPosition(g_LookCamera), D3DXVECTOR3(0, 0.7f, 0.5f));
+        EXPECT_EQ(g_CameraOffset, D3DXVECTOR3(0, 2.0f, 2.0f));
+        pt::SetAsyncKeyState(VK_ESCAPE, true, false);
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(pt::DebugOutputText(), "");
+    ExpectCleanedUp();
+}
+
+TEST_F(SceneProgramTest, EachFrameResetsCombinesSkinsAndDrawsTheCharacterThenTheLevel) {
+    std::vector<D3DXVECTOR3> bindPose, skinned;
+    D3DXMATRIX rootCombined, rootOwn;
+    pt::SetD3D9PresentHook([&](unsigned frame) {
+        if (frame == 1) {
+            // What an animation could leave, and a step of the movement.
+            for (HierarchyFrame* f = g_CharacterFrames->pFrameFirstChild; f; f = f->pFrameSibling)
+                D3DXMatrixTranslation(&f->TransformationMatrix, 5, 5, 5);
+            g_CharacterX = 3.0f;
+            g_CharacterZ = -2.0f;
+            pt::ClearD3D9Calls();
+            return;
+        }
+        ID3DXMesh* meshes[2] = {g_CharacterMesh->MeshData.pMesh, g_CharacterMesh->pSkinnedMesh};
+        std::vector<D3DXVECTOR3>* out[2] = {&bindPose, &skinned};
+        for (int i = 0; i < 2; ++i) {
+            void* v = nullptr;
+            meshes[i]->LockVertexBuffer(D3DLOCK_READONLY, &v);
+            for (DWORD k = 0; k < meshes[i]->GetNumVertices(); ++k)
+                out[i]->push_back(*reinterpret_cast<D3DXVECTOR3*>(static_cast<char*>(v) +
+                                                                   k * meshes[i]->GetNumBytesPerVertex()));
+            meshes[i]->UnlockVertexBuffer();
+        }
+        rootCombined = g_CharacterFrames->CombinedMatrix;
+        rootOwn = g_CharacterFrames->TransformationMatrix;
+        pt::SetAsyncKeyState(VK_ESCAPE, true, false);
+    });
+    EXPECT_EQ(Run(), 0);
+
+    // Back to the loaded matrices before combining: the bind pose again.
+    ASSERT_EQ(bindPose.size(), skinned.size());
+    ASSERT_FALSE(bindPose.empty());
+    for (size_t i = 0; i < bindPose.size(); ++i) {
+        EXPECT_NEAR(skinned[i].x, bindPose[i].x, 1e-4f) << i;
+        EXPECT_NEAR(skinned[i].y, bindPose[i].y, 1e-4f) << i;
+        EXPECT_NEAR(skinned[i].z, bindPose[i].z, 1e-4f) << i;
+    }
+    const D3DXMATRIX twice = rootOwn * rootOwn;
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(rootCombined.m[i / 4][i % 4], twice.m[i / 4][i % 4]);
+    EXPECT_EQ(g_CharacterPos, D3DXVECTOR3(3, 0, -2));
+    EXPECT_EQ(g_CameraTarget, D3DXVECTOR3(3, 0, -2));
+
+    // Frame 2 as logged: nothing drawn before the scene begins; the
+    // character at its place, then the level under its own matrix.
+    const std::vector<std::string>& calls = pt::D3D9Calls();
+    const int begin = pt::FindD3D9Call("BeginScene()");
+    const int end = pt::FindD3D9Call("EndScene()");
+    ASSERT_GE(begin, 0);
+    ASSERT_GT(end, begin);
+    EXPECT_EQ(pt::FindD3D9Call("DrawIndexedPrimitive("), pt::FindD3D9Call("DrawIndexedPrimitive(", begin));
+    std::vector<std::string> worlds;
+    for (int i = begin; i < end; ++i)
+        if (calls[i].compare(0, 16, "SetTransform(256") == 0 &&
+            (worlds.empty() || worlds.back() != calls[i]))
+            worlds.push_back(calls[i]);
+    ASSERT_EQ(worlds.size(), 2u);
+    EXPECT_EQ(worlds[0], "SetTransform(256,{1,0,0,0,0,1,0,0,0,0,1,0,3,0,-2,1})");
+    EXPECT_NE(worlds[1].find(",0,1.4,0,1})"), std::string::npos) << worlds[1];
+    const int characterWorld = pt::FindD3D9Call(worlds[0], begin);
+    const int levelWorld = pt::FindD3D9Call(worlds[1], begin);
+    const int firstDraw = pt::FindD3D9Call("DrawIndexedPrimitive(", begin);
+    EXPECT_LT(characterWorld, firstDraw);
+    EXPECT_LT(firstDraw, levelWorld);
+    EXPECT_GT(pt::FindD3D9Call("DrawIndexedPrimitive(", levelWorld), levelWorld);
+    ExpectCleanedUp();
+}
+
+TEST_F(SceneProgramTest, AMissingCharacterStopsStartUpAndLeavesNothingAlive) {
+    RunFromTreeWith({"Level01"});
+    EXPECT_EQ(Run(), E_FAIL);
+    ExpectOnlyTheFailureReported();
+    EXPECT_EQ(pt::D3D9PresentCount(), 0u);
+    EXPECT_EQ(g_Level.pMeshContainers, nullptr);  // never reached
+    ExpectCleanedUp();
+}
+
+TEST_F(SceneProgramTest, AMissingLevelStopsStartUpAfterTheCharacterAndLeavesNothingAlive) {
+    RunFromTreeWith({"Data"});
+    EXPECT_EQ(Run(), E_FAIL);
+    ExpectOnlyTheFailureReported();
+    EXPECT_EQ(pt::D3D9PresentCount(), 0u);
+    EXPECT_NE(g_Character.pMeshContainers, nullptr);  // the character had been loaded
+    ExpectCleanedUp();
+}
+
+TEST_F(SceneProgramTest, StartUpsThatStopBeforeTheSceneLeaveNothingAlive) {
+    struct Case {
+        const char* what;
+        void (*arrange)();
+    } cases[] = {
+        {"device", [] { pt::FailD3D9CreateDevice(pt::D3D9DeviceFailure::Always); }},
+        {"back buffer", [] { pt::FailD3D9GetBackBuffer(true); }},
+        {"input", [] { pt::FailDirectInput8Create(true); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.arrange();
+        EXPECT_EQ(Run(), E_FAIL);
+        ExpectCleanedUp();
+    }
+}
+
+}  // namespace

@@ -11,4 +11,4 @@ add_test(NAME e2e_program_texts
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/texts_e2e.sh $<TARGET_FILE:branto>
                  ${CMAKE_BINARY_DIR}/tests/e2e)
 set_tests_properties(e2e_program_texts PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77
-                     LABELS "e2e;display" TIMEOUT 60 DISABLED TRUE)
+                     LABELS "e2e;display" TIMEOUT 60)

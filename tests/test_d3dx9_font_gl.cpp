@@ -168,10 +168,9 @@ TEST_F(FontGl, TheColourModulatesTheCoverage) {
 
 TEST_F(FontGl, BlendsOverWhatIsDrawnWhateverTheProgramLeftSet) {
     // A half-transparent text over a grey background blends with it.
-    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 0.0f, 0);  // nearest depth
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 1.0f, 0);
     // Program state that would hide or spoil the text if the font kept it.
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
     dev->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     dev->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
     dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -206,6 +205,44 @@ TEST_F(FontGl, BlendsOverWhatIsDrawnWhateverTheProgramLeftSet) {
     // Around the text the background is untouched.
     EXPECT_EQ(p.At(ink.left - 2, ink.top - 2) & 0xFFFFFF, 0x404040u);
     EXPECT_EQ(p.At(500, 400) & 0xFFFFFF, 0x404040u);
+}
+
+TEST_F(FontGl, GeometryDrawnAfterATextDoesNotCoverIt) {
+    // The program draws its texts before the scene: the glyphs take the nearest
+    // depth, so a quad drawn afterwards over the whole text leaves them visible.
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    dev->SetRenderState(D3DRS_LIGHTING, FALSE);
+    dev->BeginScene();
+    RECT r;
+    SetRect(&r, 81, 30, 0, 0);
+    ClearD3DXTexts();
+    font->DrawTextA(nullptr, "Frame Rate:", -1, &r, DT_NOCLIP, 0xFFFFFFFF);
+    const RECT ink = D3DXTextsDrawn().back().ink;
+
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD color;
+    };
+    const DWORD blue = 0xFF0000FF;
+    const Vertex quad[4] = {{0.0f, 0.0f, 0.5f, 1.0f, blue},
+                            {400.0f, 0.0f, 0.5f, 1.0f, blue},
+                            {0.0f, 100.0f, 0.5f, 1.0f, blue},
+                            {400.0f, 100.0f, 0.5f, 1.0f, blue}};
+    dev->SetTexture(0, nullptr);
+    dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    dev->EndScene();
+    const Pixels p = Read();
+
+    int white = 0;
+    for (LONG y = ink.top; y < ink.bottom; ++y)
+        for (LONG x = ink.left; x < ink.right; ++x)
+            if ((p.At(x, y) & 0xFFFFFF) == 0xFFFFFF) ++white;
+    EXPECT_GT(white, 100) << "the glyphs' stems stay white";
+    EXPECT_EQ(p.At(ink.left - 2, ink.top - 2) & 0xFFFFFF, 0x0000FFu) << "around them the quad covers";
+    EXPECT_EQ(p.At(300, 90) & 0xFFFFFF, 0x0000FFu);
 }
 
 TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {

@@ -45,7 +45,10 @@ int InitApplication(HWND window) {
     g_Character.AddMeshContainer(g_CharacterMesh);
     g_Character.ComputeBoundingBox(g_CharacterMesh);
     g_Character.Radius = 1.0f;
-    // Here: the character's collision object, then its animation sets.
+    g_Character.BuildCollisionObject(g_CharacterMesh);
+    // The animation sets come from the character's own file.
+    g_Animations.Load("..\\Data\\Ninja.x");
+    g_Animations.BindToFrames(g_CharacterFrames);
 
     // The cameras start from where the character stands.
     g_Character.GetPosition(&g_CharacterPos.x, &g_CharacterPos.y, &g_CharacterPos.z);
@@ -61,7 +64,7 @@ int InitApplication(HWND window) {
     g_Level.SetPosition(0.0f, 1.4f, 0.0f);
     g_Level.RotationX = -1.57f;
     g_Level.ComputeBoundingBox(g_LevelMesh);
-    // Here: the level's collision object.
+    g_Level.BuildCollisionObject(g_LevelMesh);
 
     g_CursorX = g_ScreenWidth / 2;
     g_CursorY = g_ScreenHeight / 2;
@@ -80,7 +83,10 @@ void CleanupApplication() {
         g_Font = NULL;
     }
 
-    // The particle systems and the animation sets are released here.
+    // The particle systems are released here.
+
+    // Before the frame trees go: the animations point into the character's.
+    g_Animations.Clear();
 
     // Whole frame trees; the containers go only through their chains.
     if (g_CharacterFrames) {

@@ -8,8 +8,8 @@ Camera g_FollowCamera;
 Camera g_LookCamera;
 SceneFrame g_Character;
 SceneFrame g_Level;
-// Then g_Animations, g_DustParticles and g_SparkParticles, in that order, once
-// their classes exist.
+AnimationCollection g_Animations;
+// Then g_DustParticles and g_SparkParticles, in that order, once their class exists.
 
 HWND g_hWnd = NULL;
 HINSTANCE g_hInstance = NULL;

@@ -8,6 +8,7 @@
 #include "app/Camera.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "scene/Animation.h"
 #include "scene/SceneFrame.h"
 
 struct HierarchyFrame;
@@ -21,6 +22,7 @@ extern Camera g_FollowCamera;  // follows the character
 extern Camera g_LookCamera;    // turned by the mouse
 extern SceneFrame g_Character;
 extern SceneFrame g_Level;
+extern AnimationCollection g_Animations;  // the character's animation sets
 
 extern HWND g_hWnd;
 extern HINSTANCE g_hInstance;

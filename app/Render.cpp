@@ -1,18 +1,75 @@
 #include "app/Render.h"
 
+#include <collision.h>
+
 #include "app/Globals.h"
 #include "app/Text.h"
 #include "scene/HierarchyFrame.h"
+#include "scene/Movement.h"
 #include "scene/Skinning.h"
 
 namespace {
 
 const DWORD kCameraSwitchMs = 500;
+const DWORD kSparksMs = 980;
 
 DWORD g_NowMs = 0;
 DWORD g_FirstFrameMs = 0;
 bool g_FirstFrameSeen = false;
 DWORD g_LastCameraSwitchMs = 0;
+DWORD g_LastSparksMs = 0;
+// What the collision objects are placed by: each scene object's world matrix
+// as its last drawing left it. They keep the addresses, so these live for the run.
+D3DXMATRIX g_CharacterCollisionWorld(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+D3DXMATRIX g_LevelCollisionWorld(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+
+bool Down(int key) { return g_Keyboard.IsKeyDown(key) != 0; }
+
+// The four arrows up, asked Up, Down, Left, Right.
+bool ArrowsUp() { return !Down(DIK_UP) && !Down(DIK_DOWN) && !Down(DIK_LEFT) && !Down(DIK_RIGHT); }
+
+// At most one set, from the first block whose tests all pass; a block gives
+// up at its first failing test. While an arrow is down the walk is
+// MoveCharacter's, and after a ray hit no set is chosen.
+void PlayKeyChosenSet() {
+    if (Down(DIK_S) && !Down(DIK_D) && !Down(DIK_E) && !Down(DIK_A) && ArrowsUp() && g_CollisionFlag == 0) {
+        g_Animations.Play("pugno", g_ElapsedMs * 3, 1, 1.0f);
+    } else if (Down(DIK_D) && !Down(DIK_E) && !Down(DIK_S) && !Down(DIK_A) && ArrowsUp() && g_CollisionFlag == 0) {
+        g_Animations.Play("calcio", g_ElapsedMs * 2, 1, 1.0f);
+    } else if (Down(DIK_A) && !Down(DIK_D) && !Down(DIK_S) && !Down(DIK_E) && ArrowsUp() && g_CollisionFlag == 0) {
+        g_Animations.Play("spada", g_ElapsedMs * 3, 1, 1.0f);
+        // The sword's sparks, at most every 980 ms while A is held.
+        if (Down(DIK_A) && g_NowMs - g_LastSparksMs >= kSparksMs) {
+            g_LastSparksMs = timeGetTime();
+            // The burst is emitted here once the particle systems exist.
+        }
+    } else if (!Down(DIK_E) && !Down(DIK_D) && !Down(DIK_S) && !Down(DIK_A) && ArrowsUp() && g_CollisionFlag == 0) {
+        g_Animations.Play("idleTot", g_ElapsedMs * 2, 1, 1.0f);
+    } else if (ArrowsUp() && g_CollisionFlag == 0) {
+        g_Animations.Play("idleTot", g_ElapsedMs * 2, 1, 1.0f);
+    }
+}
+
+// The ray along the heading first; only a hit asks the collision library,
+// and only contact shows the message and pushes the character back.
+void TestCharacterAgainstLevel() {
+    g_Character.RayTest(g_Level);
+
+    g_CharacterCollisionWorld = g_Character.WorldMatrix;
+    g_LevelCollisionWorld = g_Level.WorldMatrix;
+    if (g_Character.pCollisionObject) g_Character.pCollisionObject->SetTransform(&g_CharacterCollisionWorld);
+    if (g_Level.pCollisionObject) g_Level.pCollisionObject->SetTransform(&g_LevelCollisionWorld);
+
+    if (g_Character.HasCollided() == 1) {
+        g_CollisionFlag = 1;
+        if (g_Character.TestCollision(&g_Level, 0) == 1) {
+            DrawTextAt(30, 60, "COLLISIONE!!!", 255.0f, 255.0f, 255.0f, 1.0f);
+            PushBackAfterCollision();
+        }
+    } else {
+        g_CollisionFlag = 0;
+    }
+}
 
 void DrawScreenTexts() {
     const int w = g_ScreenWidth;
@@ -66,8 +123,10 @@ void UpdateAndRender() {
         g_LastCameraSwitchMs = timeGetTime();
     }
 
-    // The animation set chosen by the keys, the sparks, the character's walk and
-    // the particles' advance come here.
+    PlayKeyChosenSet();
+    MoveCharacter();
+    g_Character.RotationY = g_Character.EasedYaw;
+    // The particles advance here.
 
     // Both trees combined with the root's own matrix as the parent, then the
     // skinned copies recomputed (the level's container has no skin and is refused).
@@ -77,7 +136,7 @@ void UpdateAndRender() {
     SkinMeshContainer(g_LevelMesh);
 
     g_Device->BeginScene();
-    // The ray and collision tests with their text come here.
+    TestCharacterAgainstLevel();
     DrawScreenTexts();
     // The character always stands at height 0, where the movement put it.
     g_Character.SetPosition(g_CharacterX, 0.0f, g_CharacterZ);

@@ -7,3 +7,4 @@
 #include "platform/d3dx9/testing_d3dx9.h"
 #include "platform/dinput/testing_dinput.h"
 #include "platform/xfile/testing_xfile.h"
+#include "platform/collision/testing_collision.h"

@@ -6,9 +6,9 @@ branto_test(test_app_core SOURCES test_app_core.cpp LIBS branto_core)
 branto_test(test_app_startup SOURCES test_app_startup.cpp LIBS branto_core)
 
 # The real program under X: its texts on the screen, keys and mouse, Escape.
-# Needs the device to draw for real (the OpenGL back end).
+# Off until the font's texts survive the scene that the frame draws after them.
 add_test(NAME e2e_program_texts
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/texts_e2e.sh $<TARGET_FILE:branto>
                  ${CMAKE_BINARY_DIR}/tests/e2e)
 set_tests_properties(e2e_program_texts PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77
-                     LABELS "e2e;display" TIMEOUT 60 DISABLED TRUE)
+                     LABELS "e2e;display" TIMEOUT 60)

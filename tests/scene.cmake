@@ -13,3 +13,9 @@ branto_test(test_scene_loader SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_loade
 branto_test(test_scene_skinning SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_skinning.cpp
             LIBS scene_fixtures mesh_fixtures)
 branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS branto_core)
+
+# The real program under X: the textured level with the character standing in it.
+add_test(NAME e2e_scene_first_view
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/scene_e2e.sh $<TARGET_FILE:branto> ${CMAKE_BINARY_DIR}/tests/e2e)
+set_tests_properties(e2e_scene_first_view PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 LABELS "e2e;display"
+                     TIMEOUT 60)

@@ -460,6 +460,9 @@ TEST_F(D3D9Device, UnsupportedResourcesAreRefused) {
     EXPECT_EQ(dev->CreateOffscreenPlainSurface(4, 4, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &s, nullptr),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(LiveD3D(), 3) << "Direct3D, the device and its back buffer";
+    const int refused = FindD3D9Call("CreateTexture(0,4,");
+    ASSERT_GE(refused, 0);
+    EXPECT_EQ(D3D9Calls()[refused], "CreateTexture(0,4,1,0x0,21,1)->failed");
 }
 
 TEST_F(D3D9Device, SurfacesCopyAndFillOnTheCpu) {

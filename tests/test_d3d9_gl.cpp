@@ -101,6 +101,22 @@ protected:
         return t;
     }
 
+    // A texture whose first texel holds `bytes` (little-endian, as the format lays them out).
+    IDirect3DTexture9* OneTexel(D3DFORMAT format, DWORD bytes) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(dev->CreateTexture(1, 1, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DSURFACE_DESC desc;
+        t->GetLevelDesc(0, &desc);
+        D3DLOCKED_RECT lr;
+        t->LockRect(0, &lr, nullptr, 0);
+        const size_t size = format == D3DFMT_A8 || format == D3DFMT_L8 ? 1
+                            : format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8 ? 4
+                                                                                      : 2;
+        std::memcpy(lr.pBits, &bytes, size);
+        t->UnlockRect(0);
+        return t;
+    }
+
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* dev = nullptr;
     IDirect3DSurface9* back = nullptr;
@@ -194,6 +210,55 @@ TEST_F(D3D9Gl, TransformsPlaceGeometryAsDirect3DDoes) {
     EXPECT_EQ(p[24 * 64 + 32], 0xFF000000u);
 }
 
+TEST_F(D3D9Gl, WorldViewAndProjectionApplyInThatOrder) {
+    // A point quad at the origin: world moves it by 1, view halves, projection
+    // moves it by -0.25. In order: (0 + 1) * 0.5 - 0.25 = 0.25 in clip space,
+    // pixel 40 of 64; any other order lands elsewhere.
+    const D3DMATRIX world = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1}}};
+    const D3DMATRIX view = {{{0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    const D3DMATRIX projection = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -0.25f, 0, 0, 1}}};
+    dev->SetTransform(D3DTS_WORLD, &world);
+    dev->SetTransform(D3DTS_VIEW, &view);
+    dev->SetTransform(D3DTS_PROJECTION, &projection);
+    const float h = 0.01f;
+    const ColorVertex quad[4] = {{-h, h, 0.5f, 0xFFFFFFFF}, {h, h, 0.5f, 0xFFFFFFFF}, {-h, -h, 0.5f, 0xFFFFFFFF},
+                                 {h, -h, 0.5f, 0xFFFFFFFF}};
+    dev->SetFVF(kColorFvf);
+    ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColorVertex)), D3D_OK);
+    const std::vector<DWORD> p = Pixels();
+    int lit = -1;
+    for (int x = 0; x < 64; ++x)
+        if (p[24 * 64 + x] == 0xFFFFFFFF) lit = x;
+    EXPECT_EQ(lit, 40);
+}
+
+TEST_F(D3D9Gl, TextureStageOperationsAndArguments) {
+    IDirect3DTexture9* tex = Texture(1, 1, D3DFMT_A8R8G8B8, {0xFF402010});
+    dev->SetTexture(0, tex);
+    dev->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF00FF00);
+    struct Case {
+        const char* what;
+        DWORD op, arg1, arg2;
+        D3DCOLOR expected;  // with the diffuse colour 0xFF204080
+    } const cases[] = {
+        {"add", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF606090},
+        {"subtract", D3DTOP_SUBTRACT, D3DTA_DIFFUSE, D3DTA_TEXTURE, 0xFF002070},
+        {"modulate 2x", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF101010},
+        {"texture factor", D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, 0xFF00FF00},
+        {"complement", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0xFFBFDFEF},
+        {"current is diffuse at the first stage", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT, 0xFF204080},
+        {"disabled: diffuse", D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_TEXTURE, 0xFF204080},
+    };
+    for (const Case& c : cases) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
+        Rect(0, 0, 4, 4, 0xFF204080);
+        EXPECT_TRUE(Near(Pixel(1, 1), c.expected)) << c.what;
+    }
+    tex->Release();
+}
+
 TEST_F(D3D9Gl, DepthTestAndWrite) {
     dev->SetFVF(kColorFvf);
     auto quad = [&](float z, DWORD color) {
@@ -272,6 +337,79 @@ TEST_F(D3D9Gl, TextureFormatsReadAsThePlatformsDo) {
     EXPECT_TRUE(Near(Pixel(9, 1), 0xFF00007F)) << "half black over blue";
     x8->Release();
     a8->Release();
+}
+
+TEST_F(D3D9Gl, EveryTextureFormatReadsItsColourAndAlpha) {
+    struct Case {
+        D3DFORMAT format;
+        DWORD texel;
+        D3DCOLOR rgb;    // the colour the stage reads
+        DWORD alpha;     // its alpha, 0..255
+        int tolerance;
+    } const cases[] = {
+        {D3DFMT_A8R8G8B8, 0x80336699, 0x336699, 0x80, 0},
+        {D3DFMT_X8R8G8B8, 0x00336699, 0x336699, 0xFF, 0},
+        {D3DFMT_R5G6B5, 0xF800, 0xFF0000, 0xFF, 0},            // red only
+        {D3DFMT_A1R5G5B5, 0x03E0, 0x00FF00, 0x00, 0},          // green, alpha bit clear
+        {D3DFMT_X1R5G5B5, 0x001F, 0x0000FF, 0xFF, 0},          // blue, alpha ignored
+        {D3DFMT_A4R4G4B4, 0x8F0F, 0xFF00FF, 0x88, 0},
+        {D3DFMT_L8, 0x40, 0x404040, 0xFF, 0},
+        {D3DFMT_A8L8, 0x2080, 0x808080, 0x20, 0},
+        {D3DFMT_A8, 0x90, 0x000000, 0x90, 0},
+    };
+    for (const Case& c : cases) {
+        IDirect3DTexture9* t = OneTexel(c.format, c.texel);
+        dev->SetTexture(0, t);
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        Rect(0, 0, 4, 4, 0xFFFFFFFF);
+        // The alpha shown as grey.
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
+        Rect(4, 0, 8, 4, 0xFFFFFFFF);
+        const std::vector<DWORD> p = Pixels();
+        EXPECT_TRUE(Near(p[64 + 1], 0xFF000000 | c.rgb, c.tolerance)) << "format " << c.format;
+        EXPECT_TRUE(Near(p[64 + 5], 0xFF000000 | c.alpha * 0x010101, c.tolerance)) << "alpha of format " << c.format;
+        dev->SetTexture(0, nullptr);
+        t->Release();
+    }
+}
+
+TEST_F(D3D9Gl, SamplerFiltersAndAddressModes) {
+    // Two texels, black and white, stretched over eight pixels and repeated twice.
+    IDirect3DTexture9* tex = Texture(2, 1, D3DFMT_A8R8G8B8, {0xFF000000, 0xFFFFFFFF});
+    dev->SetTexture(0, tex);
+    auto row = [&](float uMax) {
+        RhwVertex v[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                          {7.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, uMax, 0},
+                          {-0.5f, 0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 1},
+                          {7.5f, 0.5f, 0.5f, 1, 0xFFFFFFFF, uMax, 1}};
+        dev->SetFVF(kRhwFvf);
+        dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwVertex));
+        std::vector<DWORD> p = Pixels();
+        std::vector<int> grey;
+        for (int x = 0; x < 8; ++x) grey.push_back(int(p[x] & 0xFF));
+        return grey;
+    };
+    // Point sampling: four black, four white.
+    EXPECT_EQ(row(1.0f), (std::vector<int>{0, 0, 0, 0, 255, 255, 255, 255}));
+    // Linear: a ramp between the texel centres (the ends clamp or wrap).
+    dev->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    dev->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    dev->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    std::vector<int> ramp = row(1.0f);
+    EXPECT_EQ(ramp[0], 0);
+    EXPECT_EQ(ramp[7], 255);
+    EXPECT_GT(ramp[4], ramp[3]);
+    EXPECT_GT(ramp[3], 0);
+    EXPECT_LT(ramp[4], 255);
+    // Wrap repeats the texture; clamp holds the last texel.
+    dev->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    dev->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    dev->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+    EXPECT_EQ(row(2.0f), (std::vector<int>{0, 0, 255, 255, 0, 0, 255, 255}));
+    dev->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    EXPECT_EQ(row(2.0f), (std::vector<int>{0, 0, 255, 255, 255, 255, 255, 255}));
+    tex->Release();
 }
 
 TEST_F(D3D9Gl, AlphaTestComparesEightBitAlphaWithTheReference) {
@@ -392,6 +530,15 @@ TEST_F(D3D9Gl, IndexedDrawsFromBuffersFollowTheirChanges) {
     EXPECT_EQ(Pixel(60, 44), 0xFF0000FFu);
     vb->Release();
     ib->Release();
+
+    // The same from the program's memory, with 16-bit indices.
+    const ColorVertex up[4] = {{-1, 1, 0.5f, 0xFF00FF00}, {1, 1, 0.5f, 0xFF00FF00}, {-1, -1, 0.5f, 0xFF00FF00},
+                               {1, -1, 0.5f, 0xFF00FF00}};
+    const WORD upIdx[6] = {0, 1, 2, 2, 1, 3};
+    ASSERT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, upIdx, D3DFMT_INDEX16, up,
+                                          sizeof(ColorVertex)),
+              D3D_OK);
+    EXPECT_EQ(Pixel(2, 2), 0xFF00FF00u);
 }
 
 TEST_F(D3D9Gl, VertexDeclarationsDrawLikeFvfs) {

@@ -134,6 +134,9 @@ TEST_F(D3D9Window, FullScreenScalesTheBackBufferToTheWindow) {
     SDL_GL_GetDrawableSize(win32_native::SdlWindow(hwnd), &w, &h);
     EXPECT_EQ(Shown(w / 4, h / 2), 0x00FF00u);
     EXPECT_EQ(Shown(w * 3 / 4, h / 2), 0xFF00FFu);
+    dev->Release();
+    dev = nullptr;
+    EXPECT_FALSE(win32_native::IsFullscreen(hwnd)) << "back to the desktop with the device";
 }
 
 TEST_F(D3D9Window, AClosedWindowStillTakesFramesUntilTheDeviceGoes) {

@@ -617,11 +617,16 @@ TEST_F(Font, EveryDeviceStateTheProgramSetIsPutBack) {
     };
     EXPECT_TRUE(setBefore("SetVertexShader(null)"));
     EXPECT_TRUE(setBefore("SetFVF(0x144)"));
-    EXPECT_TRUE(setBefore("SetRenderState(7,0)")) << "no depth test";
-    EXPECT_TRUE(setBefore("SetRenderState(14,0)")) << "no depth write";
+    // The depth states are the program's: glyphs at z 0 keep later geometry off them.
+    EXPECT_LT(FindD3D9Call("SetRenderState(7,"), 0) << "depth test left as set";
+    EXPECT_LT(FindD3D9Call("SetRenderState(14,"), 0) << "depth write left as set";
     EXPECT_TRUE(setBefore("SetRenderState(22,1)")) << "no culling";
     EXPECT_TRUE(setBefore("SetRenderState(137,0)")) << "no lighting";
-    EXPECT_TRUE(setBefore("SetRenderState(15,0)")) << "no alpha test";
+    // The program left the alpha test on (ALPHAREF 8, GREATEREQUAL): the font
+    // keeps it on and asks for any coverage at all.
+    EXPECT_LT(FindD3D9Call("SetRenderState(15,"), 0) << "alpha test already on";
+    EXPECT_TRUE(setBefore("SetRenderState(24,0)")) << "any coverage";
+    EXPECT_TRUE(setBefore("SetRenderState(25,5)")) << "alpha greater than";
     EXPECT_TRUE(setBefore("SetRenderState(19,5)")) << "source alpha";
     EXPECT_TRUE(setBefore("SetRenderState(20,6)")) << "inverse source alpha";
     EXPECT_TRUE(setBefore("SetTextureStageState(0,1,4)")) << "colour modulates";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "collision_geometry.h"
+#include "testing_collision.h"
 #include "com_object.h"
 
 namespace layer::collision {
@@ -284,4 +285,12 @@ private:
 }  // namespace
 }  // namespace layer::collision
 
-CCollisionObject* newCollisionObject() { return new layer::collision::Model(); }
+namespace {
+CCollisionObject* (*g_factory)() = nullptr;
+}  // namespace
+
+CCollisionObject* newCollisionObject() { return g_factory ? g_factory() : new layer::collision::Model(); }
+
+namespace platform_testing {
+void SetCollisionObjectFactory(CCollisionObject* (*factory)()) { g_factory = factory; }
+}  // namespace platform_testing

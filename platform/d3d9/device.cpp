@@ -50,6 +50,8 @@ std::string ColorText(const D3DCOLORVALUE& c) { return seams::Format("{%g,%g,%g,
 
 const char* DataText(const void* p) { return p ? "data" : "null"; }
 
+std::string CreatedText(const Identified* object) { return object ? seams::Id(object->Serial()) : "failed"; }
+
 template <class T>
 std::string ObjectText(T* object) {
     return seams::Id(object ? object->Serial() : 0);
@@ -152,7 +154,8 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     desc.depth = p.EnableAutoDepthStencil != FALSE;
     desc.depthFormat = p.AutoDepthStencilFormat;
 
-    if (!windowed && layerWindow &&
+    const bool fullscreen = !windowed && layerWindow;
+    if (fullscreen &&
         !win32_native::SetFullscreen(window, true, static_cast<int>(desc.width), static_cast<int>(desc.height)))
         return D3DERR_NOTAVAILABLE;
 
@@ -168,12 +171,14 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
         backend = CreateGlBackend(config, &error);
         if (!backend) {
             std::fprintf(stderr, "Direct3D: no OpenGL device: %s\n", error.c_str());
+            if (fullscreen) win32_native::SetFullscreen(window, false, 0, 0);
             return D3DERR_NOTAVAILABLE;
         }
     }
 
     D3DDEVICE_CREATION_PARAMETERS creation{adapter, type, focusWindow, flags};
     Device* device = new Device(d3d, creation, p, std::move(backend));
+    if (fullscreen) device->fullscreenWindow_ = window;
     record.created++;
     record.headless = device->backend_->Headless();
     *params = p;  // the platform reports back what it chose
@@ -197,6 +202,8 @@ Device::Device(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation, c
 Device::~Device() {
     state_.UnbindAll();
     backBuffer_.reset();
+    // The display goes back to the desktop with the device.
+    if (fullscreenWindow_) win32_native::SetFullscreen(fullscreenWindow_, false, 0, 0);
     backend_.reset();
 }
 
@@ -274,56 +281,64 @@ HRESULT Device::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppR
 
 HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                               IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) {
-    if (!ppTexture || pSharedHandle || Pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
-    Texture* texture = new Texture(this, Usage, Pool);
-    if (!texture->Init(Width, Height, Levels, Format)) {
-        texture->Release();
-        return D3DERR_INVALIDCALL;
+    Texture* texture = nullptr;
+    if (ppTexture && !pSharedHandle && Pool <= D3DPOOL_SCRATCH) {
+        texture = new Texture(this, Usage, Pool);
+        if (!texture->Init(Width, Height, Levels, Format)) {
+            texture->Release();
+            texture = nullptr;
+        }
     }
     D3D9_LOG("CreateTexture(%u,%u,%u,0x%x,%d,%d)->%s", Width, Height, Levels, Usage, static_cast<int>(Format),
-             static_cast<int>(Pool), ObjectText(texture).c_str());
+             static_cast<int>(Pool), CreatedText(texture).c_str());
+    if (!texture) return D3DERR_INVALIDCALL;
     *ppTexture = texture;
     return D3D_OK;
 }
 
 HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                    IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
-    if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0) return D3DERR_INVALIDCALL;
-    if (FVF != 0) {
-        UINT size = FvfVertexSize(FVF);
-        if (size == 0 || Length < size) return D3DERR_INVALIDCALL;
-    }
-    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
-    VertexBuffer* buffer = new VertexBuffer(this, Length, Usage, FVF, Pool);
+    HRESULT hr = D3D_OK;
+    if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
+        (FVF != 0 && (FvfVertexSize(FVF) == 0 || Length < FvfVertexSize(FVF))))
+        hr = D3DERR_INVALIDCALL;
+    else if (Length > kMaxBufferBytes)
+        hr = D3DERR_OUTOFVIDEOMEMORY;
+    VertexBuffer* buffer = SUCCEEDED(hr) ? new VertexBuffer(this, Length, Usage, FVF, Pool) : nullptr;
     D3D9_LOG("CreateVertexBuffer(%u,0x%x,0x%x,%d)->%s", Length, Usage, FVF, static_cast<int>(Pool),
-             ObjectText(buffer).c_str());
-    *ppVertexBuffer = buffer;
-    return D3D_OK;
+             CreatedText(buffer).c_str());
+    if (buffer) *ppVertexBuffer = buffer;
+    return hr;
 }
 
 HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                                   IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
-    if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0) return D3DERR_INVALIDCALL;
-    if (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
-    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
-    IndexBuffer* buffer = new IndexBuffer(this, Length, Usage, Format, Pool);
+    HRESULT hr = D3D_OK;
+    if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
+        (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32))
+        hr = D3DERR_INVALIDCALL;
+    else if (Length > kMaxBufferBytes)
+        hr = D3DERR_OUTOFVIDEOMEMORY;
+    IndexBuffer* buffer = SUCCEEDED(hr) ? new IndexBuffer(this, Length, Usage, Format, Pool) : nullptr;
     D3D9_LOG("CreateIndexBuffer(%u,0x%x,%d,%d)->%s", Length, Usage, static_cast<int>(Format),
-             static_cast<int>(Pool), ObjectText(buffer).c_str());
-    *ppIndexBuffer = buffer;
-    return D3D_OK;
+             static_cast<int>(Pool), CreatedText(buffer).c_str());
+    if (buffer) *ppIndexBuffer = buffer;
+    return hr;
 }
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DPOOL Pool,
                                             IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle) {
-    if (!ppSurface || pSharedHandle || Pool == D3DPOOL_MANAGED || Pool > D3DPOOL_SCRATCH)
-        return D3DERR_INVALIDCALL;
-    Surface* surface = new Surface(this, Surface::Kind::Offscreen, Pool);
-    if (!surface->Init(Format, Width, Height)) {
-        surface->Release();
-        return D3DERR_INVALIDCALL;
+    Surface* surface = nullptr;
+    if (ppSurface && !pSharedHandle && Pool != D3DPOOL_MANAGED && Pool <= D3DPOOL_SCRATCH) {
+        surface = new Surface(this, Surface::Kind::Offscreen, Pool);
+        if (!surface->Init(Format, Width, Height)) {
+            surface->Release();
+            surface = nullptr;
+        }
     }
     D3D9_LOG("CreateOffscreenPlainSurface(%u,%u,%d,%d)->%s", Width, Height, static_cast<int>(Format),
-             static_cast<int>(Pool), ObjectText(surface).c_str());
+             static_cast<int>(Pool), CreatedText(surface).c_str());
+    if (!surface) return D3DERR_INVALIDCALL;
     *ppSurface = surface;
     return D3D_OK;
 }
@@ -617,7 +632,7 @@ HRESULT Device::GetScissorRect(RECT* pRect) {
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements,
                                         IDirect3DVertexDeclaration9** ppDecl) {
     if (!pVertexElements || !ppDecl) {
-        D3D9_LOG("CreateVertexDeclaration(%s)", DataText(pVertexElements));
+        D3D9_LOG("CreateVertexDeclaration(%s)->failed", DataText(pVertexElements));
         return D3DERR_INVALIDCALL;
     }
     int count = CountDeclElements(pVertexElements, MAXD3DDECLLENGTH + 1);
@@ -629,7 +644,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements
                 layout.elements[i].usageIndex == layout.elements[j].usageIndex)
                 valid = false;
     if (!valid) {
-        D3D9_LOG("CreateVertexDeclaration(data)->invalid");
+        D3D9_LOG("CreateVertexDeclaration(data)->failed");
         return D3DERR_INVALIDCALL;
     }
     std::vector<D3DVERTEXELEMENT9> elements(pVertexElements, pVertexElements + count + 1);
@@ -672,7 +687,7 @@ HRESULT Device::GetFVF(DWORD* pFVF) {
 HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader9** ppShader) {
     size_t length = pFunction ? VertexShader::MeasureTokens(pFunction, 1u << 20) : 0;
     if (!ppShader || length == 0) {
-        D3D9_LOG("CreateVertexShader(%s)->invalid", DataText(pFunction));
+        D3D9_LOG("CreateVertexShader(%s)->failed", DataText(pFunction));
         return D3DERR_INVALIDCALL;
     }
     VertexShader* shader = new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length));

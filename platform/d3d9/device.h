@@ -125,6 +125,7 @@ private:
     VertexLayout fvfLayout_;
     DWORD fvfLayoutCode_ = 0;
     bool fvfLayoutValid_ = false;
+    HWND fullscreenWindow_ = nullptr;  // the window this device made full screen
     bool inScene_ = false;
     uint64_t targetGeneration_ = 1;
 };

@@ -22,8 +22,10 @@ void UseHeadlessD3D9(bool on = true);
 // The call log: one readable string per device call, in order, for example
 // "SetRenderState(137,1)", "Clear(0,null,3,0xff000000,1,0)",
 // "DrawIndexedPrimitive(4,0,0,4,0,2)", "BeginScene()", "Present()".
-// Objects appear as "null" or "#<id>" (see D3D9ObjectId), data pointers as "data",
-// matrices as {m11,...,m44} with %g. Getters are not recorded.
+// Numbers are decimal, FVF codes, flags and colours hex, floats %g; objects appear
+// as "null" or "#<id>" (see D3D9ObjectId), data pointers as "data", matrices as
+// {_11,...,_44}, rectangles as {left,top,right,bottom}. Every call is recorded,
+// also the ones refused; getters are not.
 void RecordD3D9Calls(bool on);
 const std::vector<std::string>& D3D9Calls();
 void ClearD3D9Calls();

@@ -15,9 +15,12 @@ const Setting kRenderStates[] = {
     {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
     {D3DRS_BLENDOP, D3DBLENDOP_ADD},
     {D3DRS_SEPARATEALPHABLENDENABLE, FALSE},
-    {D3DRS_ALPHATESTENABLE, FALSE},
-    {D3DRS_ZENABLE, D3DZB_FALSE},
-    {D3DRS_ZWRITEENABLE, FALSE},
+    // Uncovered texels are dropped, so only the glyphs' own pixels reach the
+    // depth buffer. The depth states stay as the caller set them: glyphs lie at
+    // z 0, in front of everything, and what is drawn after them cannot cover them.
+    {D3DRS_ALPHATESTENABLE, TRUE},
+    {D3DRS_ALPHAFUNC, D3DCMP_GREATER},
+    {D3DRS_ALPHAREF, 0},
     {D3DRS_STENCILENABLE, FALSE},
     {D3DRS_CULLMODE, D3DCULL_NONE},
     {D3DRS_FILLMODE, D3DFILL_SOLID},

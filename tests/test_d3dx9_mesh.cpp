@@ -616,7 +616,7 @@ Mesh {
     EXPECT_NEAR(dst[1].y, 2.0f, 1e-5);
     EXPECT_EQ(std::memcmp(&dst[2], &src[2], sizeof(SkinVertex)), 0) << "an unweighted vertex is copied";
 
-    // Pure translations as the notes pin them: (2,0,0) and (0,2,0) at half weight each.
+    // Pure translations (2,0,0) and (0,2,0) at half weight each move the vertex by (1,1,0).
     D3DXMatrixTranslation(&bones[1], 0, 2, 0);
     ASSERT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, src.data(), dst.data()), D3D_OK);
     EXPECT_NEAR(dst[0].x, 2.0f, 1e-5);

@@ -163,6 +163,32 @@ TEST_F(MeshTest, FacesAreFannedAndKeepTheirMaterial) {
     EXPECT_EQ(adj[6 + 2], 0u);
 }
 
+TEST_F(MeshTest, LoadingLeavesTheCallersWalkOfTheChildrenAtTheFirst) {
+    // The program walks a Mesh's children itself after the load (a MeshNormals
+    // inside a frame's Mesh is taken then): the load must not use up its cursor.
+    XMeshes x = ReadMeshes(TextFile(kQuadAndTriangle));
+    ASSERT_FALSE(x.meshes.empty());
+    ID3DXMesh* mesh = nullptr;
+    ID3DXBuffer* adjacency = nullptr;
+    ID3DXBuffer* materials = nullptr;
+    DWORD numMaterials = 0;
+    ASSERT_EQ(D3DXLoadSkinMeshFromXof(x.meshes[0].get(), D3DXMESH_SYSTEMMEM, device, &adjacency, &materials,
+                                      nullptr, &numMaterials, nullptr, &mesh),
+              D3D_OK);
+    IDirectXFileObject* child = nullptr;
+    ASSERT_EQ(x.meshes[0]->GetNextObject(&child), DXFILE_OK);
+    IDirectXFileData* data = nullptr;
+    ASSERT_EQ(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)), DXFILE_OK);
+    const GUID* type = nullptr;
+    ASSERT_EQ(data->GetType(&type), DXFILE_OK);
+    EXPECT_TRUE(IsEqualGUID(*type, TID_D3DRMMeshMaterialList));
+    data->Release();
+    child->Release();
+    mesh->Release();
+    adjacency->Release();
+    materials->Release();
+}
+
 TEST_F(MeshTest, FacesOfFewerThanThreeCornersDrawNothingButKeepTheirMaterialSlot) {
     auto l = Load(R"(
 Mesh {

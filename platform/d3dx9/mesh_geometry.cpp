@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "com_object.h"
+#include "xfile_internal.h"
 
 namespace d3dx {
 
@@ -61,8 +62,14 @@ bool IsType(IDirectXFileData* object, const GUID& type) {
 // The data objects among an object's children, references resolved.
 std::vector<DataPtr> Children(IDirectXFileData* object) {
     std::vector<DataPtr> out;
+    // On a handle of our own, so the caller's walk of the children still starts
+    // at the first one.
+    IDirectXFileData* fresh = nullptr;
+    layer::ComPtr<IDirectXFileData> walk = SUCCEEDED(layer::FreshDataHandle(object, &fresh))
+                                               ? layer::ComPtr<IDirectXFileData>(fresh)
+                                               : layer::ComPtr<IDirectXFileData>::Retain(object);
     IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(object->GetNextObject(&child)) && child) {
+    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
         layer::ComPtr<IDirectXFileObject> holder(child);
         IDirectXFileDataReference* reference = nullptr;
         IDirectXFileData* data = nullptr;

@@ -4,6 +4,7 @@
 
 #include "mesh.h"
 #include "mesh_geometry.h"
+#include "xfile_internal.h"
 #include "skin_info.h"
 
 namespace d3dx {
@@ -102,8 +103,14 @@ void HandOut(LoadedParts& parts, DWORD numMaterials, LPD3DXBUFFER* ppAdjacency, 
 
 std::vector<DataPtr> DataChildren(IDirectXFileData* object) {
     std::vector<DataPtr> out;
+    // On a handle of our own, so the caller's walk of the children still starts
+    // at the first one.
+    IDirectXFileData* fresh = nullptr;
+    layer::ComPtr<IDirectXFileData> walk = SUCCEEDED(layer::FreshDataHandle(object, &fresh))
+                                               ? layer::ComPtr<IDirectXFileData>(fresh)
+                                               : layer::ComPtr<IDirectXFileData>::Retain(object);
     IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(object->GetNextObject(&child)) && child) {
+    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
         IDirectXFileData* data = nullptr;
         // References are not followed here: a frame that names a mesh does not copy it.
         if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data))))

@@ -10,6 +10,7 @@
 #include "paths.h"
 #include "testing_xfile.h"
 #include "xdocument.h"
+#include "xfile_internal.h"
 
 namespace xfile {
 namespace {
@@ -92,6 +93,8 @@ public:
     }
 
     HRESULT GetNextObject(LPDIRECTXFILEOBJECT* out) override;
+
+    DataObject* Fresh() const { return new DataObject(doc_, node_); }
 
 protected:
     bool Implements(REFIID riid) const override {
@@ -229,6 +232,15 @@ private:
 
 }  // namespace
 }  // namespace xfile
+
+HRESULT layer::FreshDataHandle(IDirectXFileData* object, IDirectXFileData** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    auto* ours = dynamic_cast<xfile::DataObject*>(object);
+    if (!ours) return E_INVALIDARG;
+    *out = ours->Fresh();
+    return S_OK;
+}
 
 HRESULT WINAPI DirectXFileCreate(LPDIRECTXFILE* out) {
     if (!out) return DXFILEERR_BADVALUE;

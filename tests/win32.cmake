@@ -9,7 +9,7 @@ if(X11_FOUND)
   add_executable(xdelete e2e/xdelete.c)
   target_link_libraries(xdelete PRIVATE X11::X11)
   set_target_properties(xdelete PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  foreach(scenario no close nodisplay)
+  foreach(scenario no yes close nodisplay)
     add_test(NAME e2e_program_${scenario}
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/program_e2e.sh ${scenario} $<TARGET_FILE:branto>
                      $<TARGET_FILE:xdelete> ${CMAKE_BINARY_DIR}/tests/e2e)

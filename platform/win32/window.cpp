@@ -254,7 +254,15 @@ bool SetFullscreen(HWND hwnd, bool fullscreen, int width, int height) {
     if (fullscreen) {
         if (width <= 0 || height <= 0) return false;
         if (w->sdl) {
-            SDL_SetWindowSize(w->sdl, width, height);
+            // Onto the whole display first: without a window manager nobody else
+            // moves it, and SDL leaves a full-screen window where it stands.
+            SDL_Rect screen;
+            if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w->sdl), &screen) == 0) {
+                SDL_SetWindowPosition(w->sdl, screen.x, screen.y);
+                SDL_SetWindowSize(w->sdl, screen.w, screen.h);
+            } else {
+                SDL_SetWindowSize(w->sdl, width, height);
+            }
             if (SDL_SetWindowFullscreen(w->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
                 PlaceNative(*w);
                 return false;

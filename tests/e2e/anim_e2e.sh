@@ -91,7 +91,7 @@ n=$(differ walking1 walking2 $scene)
 
 # On into the wall: the scene comes to rest while the arrow is still held.
 stopped=
-for i in $(seq 40); do
+for i in $(seq 80); do
     sleep 0.5
     shot wall_$i
     if [ "$i" -gt 1 ]; then

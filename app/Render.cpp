@@ -18,10 +18,11 @@ DWORD g_FirstFrameMs = 0;
 bool g_FirstFrameSeen = false;
 DWORD g_LastCameraSwitchMs = 0;
 DWORD g_LastSparksMs = 0;
-// What the collision objects are placed by: each scene object's world matrix
-// as its last drawing left it. They keep the addresses, so these live for the run.
+// What the collision objects are placed by. The collision library keeps the
+// addresses, so both live for the run. The device's world matrix is the level's
+// (drawn last in the previous frame); the character's comes from its own object.
 D3DXMATRIX g_CharacterCollisionWorld(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
-D3DXMATRIX g_LevelCollisionWorld(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+D3DXMATRIX g_CollisionWorld;
 
 bool Down(int key) { return g_Keyboard.IsKeyDown(key) != 0; }
 
@@ -55,10 +56,10 @@ void PlayKeyChosenSet() {
 void TestCharacterAgainstLevel() {
     g_Character.RayTest(g_Level);
 
+    g_Device->GetTransform(D3DTS_WORLD, &g_CollisionWorld);
     g_CharacterCollisionWorld = g_Character.WorldMatrix;
-    g_LevelCollisionWorld = g_Level.WorldMatrix;
     if (g_Character.pCollisionObject) g_Character.pCollisionObject->SetTransform(&g_CharacterCollisionWorld);
-    if (g_Level.pCollisionObject) g_Level.pCollisionObject->SetTransform(&g_LevelCollisionWorld);
+    if (g_Level.pCollisionObject) g_Level.pCollisionObject->SetTransform(&g_CollisionWorld);
 
     if (g_Character.HasCollided() == 1) {
         g_CollisionFlag = 1;

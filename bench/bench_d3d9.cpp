@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/testing.h"
+#include "tests/support/device_fixtures.h"
 
 namespace {
 
@@ -32,20 +33,7 @@ struct Scene {
         platform_testing::RecordD3D9Calls(false);
         platform_testing::UseHeadlessD3D9(true);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 1024;
-        pp.BackBufferHeight = 768;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                                             &dev)))
-            return false;
+        if (!d3d || FAILED(device_fixtures::CreateWindowedDevice(d3d, 1024, 768, &dev))) return false;
         vertices = (cells + 1) * (cells + 1);
         triangles = cells * cells * 2;
         dev->CreateVertexBuffer(vertices * sizeof(MeshVertex), 0, kMeshFvf, D3DPOOL_MANAGED, &vb, nullptr);

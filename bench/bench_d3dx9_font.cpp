@@ -7,6 +7,7 @@
 
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
+#include "tests/support/device_fixtures.h"
 
 namespace {
 
@@ -33,19 +34,7 @@ public:
             platform_testing::RecordD3D9Calls(false);  // the log would dominate
         }
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 1024;
-        pp.BackBufferHeight = 768;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (!d3d_ || FAILED(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                               D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device_)))
-            return;
+        if (!d3d_ || FAILED(device_fixtures::CreateWindowedDevice(d3d_, 1024, 768, &device_))) return;
         if (FAILED(D3DXCreateFontA(device_, -19, 0, FW_BOLD, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                    ANTIALIASED_QUALITY, 0, "Viner Hand ITC", &font_)))
             return;

@@ -15,6 +15,7 @@
 
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
+#include "tests/support/device_fixtures.h"
 #include "platform/xfile/dxfile.h"
 #include "tools/xsamples/xsamples.h"
 
@@ -22,18 +23,8 @@ namespace {
 
 IDirect3DDevice9* Device() {
     static IDirect3DDevice9* device = [] {
-        platform_testing::UseNullD3D9();
+        IDirect3DDevice9* d = device_fixtures::NullDevice(16, 16);
         platform_testing::RecordD3D9Calls(false);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 16;
-        pp.BackBufferHeight = 16;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        IDirect3DDevice9* d = nullptr;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &d);
-        d3d->Release();
         return d;
     }();
     return device;

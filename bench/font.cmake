@@ -1,1 +1,1 @@
-branto_bench(bench_d3dx9_font SOURCES bench_d3dx9_font.cpp LIBS platform_d3dx9)
+branto_bench(bench_d3dx9_font SOURCES bench_d3dx9_font.cpp LIBS platform_d3dx9 device_fixtures)

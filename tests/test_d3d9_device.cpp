@@ -7,6 +7,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/device_fixtures.h"
 
 using namespace platform_testing;
 
@@ -14,21 +15,8 @@ namespace {
 
 int LiveD3D() { return layer::LiveObjects(layer::ObjectFamily::Direct3D); }
 
-// The present parameters the program asks for in a window.
-D3DPRESENT_PARAMETERS WindowedParams() {
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = 1024;
-    pp.BackBufferHeight = 768;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_COPY;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return pp;
-}
+// The program's window at its size.
+D3DPRESENT_PARAMETERS WindowedParams() { return device_fixtures::WindowedParams(1024, 768); }
 
 class D3D9Device : public ::testing::Test {
 protected:
@@ -37,10 +25,7 @@ protected:
         UseNullD3D9();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp = WindowedParams();
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                    D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
-                  D3D_OK);
+        ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 1024, 768, &dev), D3D_OK);
         ClearD3D9Calls();
     }
     void TearDown() override {

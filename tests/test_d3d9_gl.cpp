@@ -9,6 +9,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/device_fixtures.h"
 
 using namespace platform_testing;
 
@@ -34,20 +35,7 @@ protected:
         UseHeadlessD3D9();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
-                  D3D_OK)
-            << "no OpenGL context";
+        ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 64, 48, &dev), D3D_OK) << "no OpenGL context";
         ASSERT_TRUE(LastD3D9Device().headless);
         ASSERT_EQ(dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
         // Flat 2D drawing unless a test says otherwise.

@@ -13,6 +13,7 @@
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/native.h"
+#include "tests/support/device_fixtures.h"
 
 // Last: Xlib defines short macro names (None, Always ...).
 #include <SDL_syswm.h>
@@ -52,16 +53,9 @@ protected:
     }
 
     HRESULT Create(bool windowed, UINT width, UINT height) {
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = width;
-        pp.BackBufferHeight = height;
+        D3DPRESENT_PARAMETERS pp = device_fixtures::WindowedParams(width, height);
         pp.BackBufferFormat = windowed ? D3DFMT_UNKNOWN : D3DFMT_A8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
         pp.Windowed = windowed;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
         HRESULT hr = d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev);
         params = pp;
         return hr;

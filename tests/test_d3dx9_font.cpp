@@ -15,24 +15,11 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/device_fixtures.h"
 
 using namespace platform_testing;
 
 namespace {
-
-D3DPRESENT_PARAMETERS WindowedParams() {
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = 1024;
-    pp.BackBufferHeight = 768;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_COPY;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    return pp;
-}
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -77,9 +64,7 @@ protected:
         UseNullD3D9();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp = WindowedParams();
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
+        ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 1024, 768, &dev, D3DCREATE_SOFTWARE_VERTEXPROCESSING),
                   D3D_OK);
         RecordD3DXTexts();
     }
@@ -652,8 +637,7 @@ TEST_F(Font, EveryDeviceStateTheProgramSetIsPutBack) {
 TEST_F(Font, ReleasedInEitherOrderNothingStaysAlive) {
     for (bool deviceFirst : {false, true}) {
         if (!dev) {
-            D3DPRESENT_PARAMETERS pp = WindowedParams();
-            ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
+            ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 1024, 768, &dev, D3DCREATE_SOFTWARE_VERTEXPROCESSING),
                       D3D_OK);
         }
         ASSERT_EQ(Create(), D3D_OK);

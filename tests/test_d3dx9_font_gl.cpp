@@ -9,6 +9,7 @@
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/device_fixtures.h"
 
 using namespace platform_testing;
 
@@ -46,20 +47,7 @@ protected:
         UseHeadlessD3D9();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 1024;
-        pp.BackBufferHeight = 768;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_COPY;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                    D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
-                  D3D_OK);
+        ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 1024, 768, &dev), D3D_OK);
         ASSERT_TRUE(LastD3D9Device().headless);
         ASSERT_EQ(D3DXCreateFontA(dev, -19, 0, FW_BOLD, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                   ANTIALIASED_QUALITY, 0, "Viner Hand ITC", &font),

@@ -12,6 +12,7 @@
 
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/testing.h"
+#include "tests/support/device_fixtures.h"
 
 namespace {
 
@@ -25,16 +26,8 @@ protected:
         platform_testing::UseHeadlessD3D9();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = kSize;
-        pp.BackBufferHeight = kSize;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device)))
+        if (FAILED(device_fixtures::CreateWindowedDevice(d3d, kSize, kSize, &device,
+                                                         D3DCREATE_SOFTWARE_VERTEXPROCESSING)))
             GTEST_SKIP() << "no OpenGL device here";
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);

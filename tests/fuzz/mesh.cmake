@@ -5,7 +5,7 @@ add_executable(fuzz_mesh ${CMAKE_CURRENT_LIST_DIR}/fuzz_mesh.cpp)
 target_include_directories(fuzz_mesh PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(fuzz_mesh PRIVATE -fsanitize=fuzzer)
 target_link_options(fuzz_mesh PRIVATE -fsanitize=fuzzer)
-target_link_libraries(fuzz_mesh PRIVATE platform_d3dx9)
+target_link_libraries(fuzz_mesh PRIVATE platform_d3dx9 device_fixtures)
 set_target_properties(fuzz_mesh PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
 
 # A short fixed-time run on a seed corpus written by our own writer.

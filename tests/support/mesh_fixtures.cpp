@@ -1,6 +1,6 @@
 #include "mesh_fixtures.h"
 
-#include "platform/testing.h"
+#include "device_fixtures.h"
 #include "tools/xsamples/xsamples.h"
 
 namespace mesh_fixtures {
@@ -48,22 +48,6 @@ XMeshes ReadMeshes(const std::string& fileBytes) {
     return result;
 }
 
-IDirect3DDevice9* NullDevice() {
-    platform_testing::UseNullD3D9();
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (!d3d) return nullptr;
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 64;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    IDirect3DDevice9* device = nullptr;
-    d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                      &device);
-    d3d->Release();
-    return device;
-}
+IDirect3DDevice9* NullDevice() { return device_fixtures::NullDevice(64, 64); }
 
 }  // namespace mesh_fixtures

@@ -5,9 +5,5 @@ target_link_libraries(mesh_fixtures PUBLIC platform_d3dx9 device_fixtures xsampl
 
 branto_test(test_d3dx9_mesh SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh.cpp LIBS mesh_fixtures)
 branto_test(test_d3dx9_tex SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_tex.cpp LIBS mesh_fixtures PkgConfig::STB)
-branto_test(test_d3dx9_mesh_gl SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh_gl.cpp LIBS platform_d3dx9 device_fixtures PkgConfig::STB
-            LABELS display)
-
-if(BRANTO_FUZZ)
-  include(${CMAKE_CURRENT_LIST_DIR}/fuzz/mesh.cmake)
-endif()
+branto_test(test_d3dx9_mesh_gl SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_d3dx9_mesh_gl.cpp
+            LIBS platform_d3dx9 device_fixtures PkgConfig::STB LABELS display)

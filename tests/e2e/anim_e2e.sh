@@ -7,41 +7,14 @@
 set -u
 branto=$1 out=$2
 mkdir -p "$out"
-SKIP=77
-pid=
-
-fail() {
-    echo "FAIL: $*" >&2
-    [ -n "$pid" ] && kill -9 -- "-$pid" 2>/dev/null
-    exit 1
-}
-
-[ -n "${DISPLAY:-}" ] || { echo "no display"; exit $SKIP; }
-for tool in xdotool xwininfo import convert compare; do
-    command -v $tool >/dev/null || { echo "$tool missing"; exit $SKIP; }
-done
-
-wait_window() {
-    local info
-    for _ in $(seq 100); do
-        info=$(xwininfo -name "$1" 2>/dev/null) && grep -q IsViewable <<<"$info" && {
-            echo "$info"
-            return 0
-        }
-        sleep 0.1
-    done
-    return 1
-}
-window_id() { sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$1" | head -1; }
-
-shot() { import -window "$id" "$out/$1.png" || fail "no screenshot $1"; }
+. "$(dirname "$0")/lib.sh"
+require xdotool xwininfo import convert compare
 # Pixels that differ by more than a little between two shots, within a box.
 differ() {
     convert "$out/$1.png" -crop "$3" +repage "$out/crop_a.png"
     convert "$out/$2.png" -crop "$3" +repage "$out/crop_b.png"
     compare -metric AE -fuzz 8% "$out/crop_a.png" "$out/crop_b.png" null: 2>&1 | cut -d' ' -f1
 }
-brightest() { convert "$out/$1.png" -crop "$2" +repage -colorspace Gray -format '%[fx:maxima]' info:; }
 hold() { xdotool keydown "$1" sleep "$2"; }
 release() { xdotool keyup "$1"; }
 
@@ -49,14 +22,9 @@ release() { xdotool keyup "$1"; }
 figure=260x480+382+140
 scene=300x560+0+120
 
-setsid timeout -k 2 140 "$branto" >"$out/anim.stdout" 2>"$out/anim.stderr" &
-pid=$!
-info=$(wait_window "Apertura Applicazione") || fail "no question box"
-xdotool windowfocus "$(window_id "$info")"
-sleep 0.1
-xdotool key Escape
-info=$(wait_window "BRANTO - by MERVO") || fail "no main window"
-id=$(window_id "$info")
+start 140 anim
+answer_question Escape
+main_window
 xdotool windowfocus "$id"
 sleep 1.5
 
@@ -116,9 +84,5 @@ fi
 release Up
 
 kill -0 "$pid" 2>/dev/null || fail "the program ended early"
-xdotool keydown Escape sleep 0.1 keyup Escape
-wait "$pid"
-rc=$?
-pid=
-[ "$rc" -eq 0 ] || fail "exit status $rc, expected 0"
+quit_with_escape
 echo "ok: anim"

@@ -7,52 +7,17 @@
 set -u
 branto=$1 out=$2
 mkdir -p "$out"
-SKIP=77
-title="BRANTO - by MERVO"
-question="Apertura Applicazione"
-pid=
+. "$(dirname "$0")/lib.sh"
+require xdotool xwininfo import convert
 
-fail() {
-    echo "FAIL: $*" >&2
-    [ -n "$pid" ] && kill -9 -- "-$pid" 2>/dev/null
-    exit 1
-}
-
-[ -n "${DISPLAY:-}" ] || { echo "no display"; exit $SKIP; }
-for tool in xdotool xwininfo import convert; do
-    command -v $tool >/dev/null || { echo "$tool missing"; exit $SKIP; }
-done
-
-wait_window() {
-    local info
-    for _ in $(seq 100); do
-        info=$(xwininfo -name "$1" 2>/dev/null) && grep -q IsViewable <<<"$info" && {
-            echo "$info"
-            return 0
-        }
-        sleep 0.1
-    done
-    return 1
-}
-window_id() { sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$1" | head -1; }
-
-setsid timeout -k 2 30 "$branto" >"$out/scene.stdout" 2>"$out/scene.stderr" &
-pid=$!
-info=$(wait_window "$question") || fail "no question box"
-xdotool windowfocus "$(window_id "$info")"
-sleep 0.1
-xdotool key Escape
-info=$(wait_window "$title") || fail "no main window"
-id=$(window_id "$info")
+start 30 scene
+answer_question Escape
+main_window
 sleep 1
+shot scene
 shot="$out/scene.png"
-import -window "$id" "$shot" || fail "no screenshot"
 xdotool windowfocus "$id"
-xdotool keydown Escape sleep 0.1 keyup Escape
-wait "$pid"
-rc=$?
-pid=
-[ "$rc" -eq 0 ] || fail "exit status $rc, expected 0"
+quit_with_escape
 
 # The client area from its top left corner; on a screen of its size the
 # window's frame pushes its right and bottom edges off the screen.

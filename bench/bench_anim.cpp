@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "app/Globals.h"
-#include "platform/testing.h"
 #include "tests/support/device_fixtures.h"
 #include "scene/Animation.h"
 #include "scene/HierarchyFrame.h"
@@ -19,11 +18,7 @@
 namespace {
 
 IDirect3DDevice9* Device() {
-    static IDirect3DDevice9* device = [] {
-        IDirect3DDevice9* d = device_fixtures::NullDevice(16, 16);
-        platform_testing::RecordD3D9Calls(false);
-        return d;
-    }();
+    static IDirect3DDevice9* device = device_fixtures::NullDevice(16, 16, false);
     return device;
 }
 

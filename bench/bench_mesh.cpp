@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "platform/d3dx9/d3dx9.h"
-#include "platform/testing.h"
 #include "tests/support/device_fixtures.h"
 #include "platform/xfile/dxfile.h"
 #include "tools/xsamples/xsamples.h"
@@ -22,11 +21,7 @@
 namespace {
 
 IDirect3DDevice9* Device() {
-    static IDirect3DDevice9* device = [] {
-        IDirect3DDevice9* d = device_fixtures::NullDevice(16, 16);
-        platform_testing::RecordD3D9Calls(false);
-        return d;
-    }();
+    static IDirect3DDevice9* device = device_fixtures::NullDevice(16, 16, false);
     return device;
 }
 

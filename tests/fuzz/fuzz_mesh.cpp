@@ -21,9 +21,7 @@ int g_budget;  // Mesh objects one input may make us load
 IDirect3DDevice9* Device() {
     static IDirect3DDevice9* device = [] {
         platform_testing::XFileQuietReports(true);
-        IDirect3DDevice9* d = device_fixtures::NullDevice(16, 16);
-        platform_testing::RecordD3D9Calls(false);
-        return d;
+        return device_fixtures::NullDevice(16, 16, false);
     }();
     return device;
 }

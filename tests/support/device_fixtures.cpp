@@ -24,8 +24,9 @@ HRESULT CreateWindowedDevice(IDirect3D9* d3d, UINT width, UINT height, IDirect3D
     return d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, behavior, &pp, device);
 }
 
-IDirect3DDevice9* NullDevice(UINT width, UINT height) {
+IDirect3DDevice9* NullDevice(UINT width, UINT height, bool logCalls) {
     platform_testing::UseNullD3D9();
+    if (!logCalls) platform_testing::RecordD3D9Calls(false);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d) return nullptr;
     IDirect3DDevice9* device = nullptr;

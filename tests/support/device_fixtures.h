@@ -17,7 +17,8 @@ HRESULT CreateWindowedDevice(IDirect3D9* d3d, UINT width, UINT height, IDirect3D
                              DWORD behavior = D3DCREATE_HARDWARE_VERTEXPROCESSING);
 
 // A device on the null back end, without a window, that holds the only
-// reference to its Direct3D object; null when it cannot be made.
-IDirect3DDevice9* NullDevice(UINT width, UINT height);
+// reference to its Direct3D object; null when it cannot be made. Without
+// the call log when a benchmark would only measure the log.
+IDirect3DDevice9* NullDevice(UINT width, UINT height, bool logCalls = true);
 
 }  // namespace device_fixtures

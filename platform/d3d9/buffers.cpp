@@ -20,13 +20,6 @@ HRESULT BufferStore::Unlock() {
     return D3D_OK;
 }
 
-VertexBuffer::VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : DeviceChild(device), usage_(usage), fvf_(fvf), pool_(pool) {
-    store_.Init(length);
-}
-
-VertexBuffer::~VertexBuffer() { Owner()->backend().Forget(Serial()); }
-
 bool VertexBuffer::Implements(REFIID riid) const {
     return IsEqualGUID(riid, IID_IDirect3DVertexBuffer9) || IsEqualGUID(riid, IID_IDirect3DResource9);
 }
@@ -37,13 +30,6 @@ HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
                                   static_cast<UINT>(store_.Size()), fvf_};
     return D3D_OK;
 }
-
-IndexBuffer::IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : DeviceChild(device), usage_(usage), format_(format), pool_(pool) {
-    store_.Init(length);
-}
-
-IndexBuffer::~IndexBuffer() { Owner()->backend().Forget(Serial()); }
 
 bool IndexBuffer::Implements(REFIID riid) const {
     return IsEqualGUID(riid, IID_IDirect3DIndexBuffer9) || IsEqualGUID(riid, IID_IDirect3DResource9);

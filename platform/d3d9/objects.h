@@ -222,61 +222,64 @@ private:
     uint64_t generation_ = 1;
 };
 
-class VertexBuffer final : public DeviceChild<IDirect3DVertexBuffer9> {
+// What vertex and index buffers share: their memory, usage and pool, and the
+// resource calls; the back end's copy goes with the buffer.
+template <class Iface>
+class Buffer : public DeviceChild<Iface> {
 public:
-    VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
-    ~VertexBuffer() override;
+    Buffer(Device* device, UINT length, DWORD usage, D3DPOOL pool)
+        : DeviceChild<Iface>(device), usage_(usage), pool_(pool) {
+        store_.Init(length);
+    }
+    ~Buffer() override { this->Owner()->backend().Forget(this->Serial()); }
 
-    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override { return DeviceOut(ppDevice); }
+    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override { return this->DeviceOut(ppDevice); }
     DWORD SetPriority(DWORD) override { return 0; }
     DWORD GetPriority() override { return 0; }
     void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override {
         return store_.Lock(OffsetToLock, SizeToLock, ppbData, Flags);
     }
     HRESULT Unlock() override { return store_.Unlock(); }
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
 
     const BufferStore& Store() const { return store_; }
+
+protected:
+    BufferStore store_;
+    DWORD usage_;
+    D3DPOOL pool_;
+};
+
+class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9> {
+public:
+    VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+        : Buffer(device, length, usage, pool), fvf_(fvf) {}
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
 
 protected:
     bool Implements(REFIID riid) const override;
 
 private:
-    BufferStore store_;
-    DWORD usage_;
     DWORD fvf_;
-    D3DPOOL pool_;
 };
 
-class IndexBuffer final : public DeviceChild<IDirect3DIndexBuffer9> {
+class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9> {
 public:
-    IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ~IndexBuffer() override;
+    IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+        : Buffer(device, length, usage, pool), format_(format) {}
 
-    HRESULT GetDevice(IDirect3DDevice9** ppDevice) override { return DeviceOut(ppDevice); }
-    DWORD SetPriority(DWORD) override { return 0; }
-    DWORD GetPriority() override { return 0; }
-    void PreLoad() override {}
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override {
-        return store_.Lock(OffsetToLock, SizeToLock, ppbData, Flags);
-    }
-    HRESULT Unlock() override { return store_.Unlock(); }
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
 
-    const BufferStore& Store() const { return store_; }
     UINT IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
 
 protected:
     bool Implements(REFIID riid) const override;
 
 private:
-    BufferStore store_;
-    DWORD usage_;
     D3DFORMAT format_;
-    D3DPOOL pool_;
 };
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9> {

@@ -19,8 +19,9 @@ Keys& K() {
 
 bool Valid(int vk) { return vk > 0 && vk < 256; }
 
-// The generic key that stands for either of a left/right pair.
-int PairOf(int vk) {
+}  // namespace
+
+int GenericVk(int vk) {
     switch (vk) {
         case VK_LSHIFT:
         case VK_RSHIFT:
@@ -32,11 +33,9 @@ int PairOf(int vk) {
         case VK_RMENU:
             return VK_MENU;
         default:
-            return 0;
+            return vk;
     }
 }
-
-}  // namespace
 
 int VkFromScancode(int scancode, bool* extended) {
     bool ext = false;
@@ -113,7 +112,8 @@ void KeyTransition(int vk, bool down) {
     k.down[vk] = down;
     if (down) {
         k.pressed[vk] = true;
-        if (int pair = PairOf(vk)) k.pressed[pair] = true;
+        int generic = GenericVk(vk);
+        if (generic != vk) k.pressed[generic] = true;
     }
 }
 

@@ -52,23 +52,6 @@ Window* TargetOf(uint32_t windowId) {
     return nullptr;
 }
 
-// The generic key the platform puts in wParam for either of a pair.
-int GenericVk(int vk) {
-    switch (vk) {
-        case VK_LSHIFT:
-        case VK_RSHIFT:
-            return VK_SHIFT;
-        case VK_LCONTROL:
-        case VK_RCONTROL:
-            return VK_CONTROL;
-        case VK_LMENU:
-        case VK_RMENU:
-            return VK_MENU;
-        default:
-            return vk;
-    }
-}
-
 void TranslateKey(const SDL_KeyboardEvent& e) {
     bool extended = false;
     int vk = VkFromScancode(e.keysym.scancode, &extended);

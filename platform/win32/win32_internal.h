@@ -66,6 +66,9 @@ void ResetQueue();
 // keys that sit in the extended part of the keyboard.
 int VkFromScancode(int scancode, bool* extended);
 void KeyTransition(int vk, bool down);
+// The generic key that stands for either of a left/right pair (VK_SHIFT for
+// VK_LSHIFT ...), as the platform puts it in wParam; other keys as they are.
+int GenericVk(int vk);
 bool KeyIsDown(int vk);
 void SetKeyState(int vk, bool down, bool pressedSinceQuery);
 void ReleaseAllKeys();

@@ -1,7 +1,7 @@
 # Frame trees, mesh containers, the X-file hierarchy loader, skinning and scene objects.
 add_library(scene_fixtures STATIC ${CMAKE_CURRENT_LIST_DIR}/support/scene_fixtures.cpp)
 target_include_directories(scene_fixtures PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(scene_fixtures PUBLIC branto_core xsamples_lib)
+target_link_libraries(scene_fixtures PUBLIC branto_core xsamples_lib GTest::gtest)
 
 branto_test(test_scene_frames SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_frames.cpp LIBS scene_fixtures)
 branto_test(test_scene_object SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_object.cpp
@@ -12,7 +12,7 @@ branto_test(test_scene_loader SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_loade
             LIBS scene_fixtures mesh_fixtures)
 branto_test(test_scene_skinning SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_skinning.cpp
             LIBS scene_fixtures mesh_fixtures)
-branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS branto_core)
+branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS scene_fixtures)
 
 # The real program under X: the textured level with the character standing in it.
 add_test(NAME e2e_scene_first_view

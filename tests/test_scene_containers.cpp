@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/testing.h"
-#include "platform/win32/com_object.h"
 #include "scene/MeshContainer.h"
 #include "tests/support/mesh_fixtures.h"
 #include "tests/support/scene_fixtures.h"
@@ -19,17 +18,6 @@ using namespace scene_fixtures;
 using mesh_fixtures::Ptr;
 
 namespace {
-
-int LiveObjects() {
-    return layer::LiveObjects(layer::ObjectFamily::D3DX) + layer::LiveObjects(layer::ObjectFamily::Direct3D) +
-           layer::LiveObjects(layer::ObjectFamily::XFile);
-}
-
-D3DXMATRIX Identity() {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
-}
 
 MeshContainer* const kUntouched = reinterpret_cast<MeshContainer*>(uintptr_t(0x5e5e5e5e));
 

@@ -8,31 +8,18 @@
 #include "scene/HierarchyFrame.h"
 #include "tests/support/scene_fixtures.h"
 
+using scene_fixtures::ExpectNear;
 using scene_fixtures::MakeFrame;
+using scene_fixtures::RotationZ;
+using scene_fixtures::Translation;
 
 namespace {
-
-D3DXMATRIX Translation(float x, float y, float z) {
-    D3DXMATRIX m;
-    D3DXMatrixTranslation(&m, x, y, z);
-    return m;
-}
-
-D3DXMATRIX RotationZ(float a) {
-    D3DXMATRIX m;
-    D3DXMatrixRotationZ(&m, a);
-    return m;
-}
 
 D3DXMATRIX Product(std::initializer_list<D3DXMATRIX> factors) {
     D3DXMATRIX r;
     D3DXMatrixIdentity(&r);
     for (const D3DXMATRIX& f : factors) D3DXMatrixMultiply(&r, &r, &f);
     return r;
-}
-
-void ExpectNear(const D3DXMATRIX& a, const D3DXMATRIX& b) {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i / 4][i % 4], b.m[i / 4][i % 4], 1e-5f) << "element " << i;
 }
 
 // R { A { A1 A2 } B { B1 } }: A is R's first child, A1 is A's.

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/testing.h"
-#include "platform/win32/com_object.h"
 #include "scene/MeshLoader.h"
 #include "tests/support/mesh_fixtures.h"
 #include "tests/support/scene_fixtures.h"
@@ -20,23 +19,6 @@ using namespace scene_fixtures;
 using xwriter::Encoding;
 
 namespace {
-
-int LiveObjects() {
-    return layer::LiveObjects(layer::ObjectFamily::D3DX) + layer::LiveObjects(layer::ObjectFamily::Direct3D) +
-           layer::LiveObjects(layer::ObjectFamily::XFile);
-}
-
-D3DXMATRIX Identity() {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
-}
-
-D3DXMATRIX Translation(float x, float y, float z) {
-    D3DXMATRIX m;
-    D3DXMatrixTranslation(&m, x, y, z);
-    return m;
-}
 
 MeshContainer* const kNoMesh = reinterpret_cast<MeshContainer*>(uintptr_t(0x5e5e5e5e));
 HierarchyFrame* const kNoRoot = reinterpret_cast<HierarchyFrame*>(uintptr_t(0x5e5e5e5e));

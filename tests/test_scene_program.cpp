@@ -15,9 +15,9 @@
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "platform/testing.h"
-#include "platform/win32/com_object.h"
 #include "scene/HierarchyFrame.h"
 #include "scene/MeshContainer.h"
+#include "tests/support/scene_fixtures.h"
 
 namespace pt = platform_testing;
 namespace fs = std::filesystem;
@@ -26,10 +26,7 @@ namespace {
 
 HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
 
-int LiveObjects() {
-    return layer::LiveObjects(layer::ObjectFamily::Direct3D) + layer::LiveObjects(layer::ObjectFamily::D3DX) +
-           layer::LiveObjects(layer::ObjectFamily::XFile);
-}
+using scene_fixtures::LiveObjects;
 
 class SceneProgramTest : public ::testing::Test {
 protected:

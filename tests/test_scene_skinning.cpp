@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/testing.h"
-#include "platform/win32/com_object.h"
 #include "scene/MeshLoader.h"
 #include "scene/Skinning.h"
 #include "tests/support/mesh_fixtures.h"
@@ -19,26 +18,7 @@ using namespace scene_fixtures;
 
 namespace {
 
-int LiveObjects() {
-    return layer::LiveObjects(layer::ObjectFamily::D3DX) + layer::LiveObjects(layer::ObjectFamily::Direct3D) +
-           layer::LiveObjects(layer::ObjectFamily::XFile);
-}
-
-D3DXMATRIX Translation(float x, float y, float z) {
-    D3DXMATRIX m;
-    D3DXMatrixTranslation(&m, x, y, z);
-    return m;
-}
-
-D3DXMATRIX RotationZ(float a) {
-    D3DXMATRIX m;
-    D3DXMatrixRotationZ(&m, a);
-    return m;
-}
-
-void ExpectNear(const D3DXMATRIX& a, const D3DXMATRIX& b) {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i / 4][i % 4], b.m[i / 4][i % 4], 1e-5f) << "element " << i;
-}
+using scene_fixtures::ExpectNear;
 
 std::vector<D3DXVECTOR3> Positions(ID3DXMesh* mesh) {
     std::vector<D3DXVECTOR3> out;

@@ -6,10 +6,40 @@
 #include <fstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "platform/testing.h"
+#include "platform/win32/com_object.h"
 #include "tools/xsamples/xsamples.h"
 
 namespace scene_fixtures {
+
+int LiveObjects() {
+    return layer::LiveObjects(layer::ObjectFamily::D3DX) + layer::LiveObjects(layer::ObjectFamily::Direct3D) +
+           layer::LiveObjects(layer::ObjectFamily::XFile);
+}
+
+D3DXMATRIX Identity() {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+D3DXMATRIX Translation(float x, float y, float z) {
+    D3DXMATRIX m;
+    D3DXMatrixTranslation(&m, x, y, z);
+    return m;
+}
+
+D3DXMATRIX RotationZ(float a) {
+    D3DXMATRIX m;
+    D3DXMatrixRotationZ(&m, a);
+    return m;
+}
+
+void ExpectNear(const D3DXMATRIX& a, const D3DXMATRIX& b) {
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.m[i / 4][i % 4], b.m[i / 4][i % 4], 1e-5f) << "element " << i;
+}
 
 ID3DXMesh* MakeMesh(IDirect3DDevice9* device, const std::vector<D3DXVECTOR3>& positions,
                     const std::vector<WORD>& indices, const std::vector<DWORD>& attributes, DWORD fvf) {

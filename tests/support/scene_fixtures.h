@@ -1,6 +1,6 @@
 // Meshes, containers and frames made by hand for the scene tests, a mesh
-// whose locks can be made to fail, and the device log filtered to the calls
-// a test looks at.
+// whose locks can be made to fail, the device log filtered to the calls a
+// test looks at, and the count of live objects and matrices they compare.
 #pragma once
 
 #include <d3dx9.h>
@@ -13,6 +13,15 @@
 #include "tools/xwriter/xwriter.h"
 
 namespace scene_fixtures {
+
+// The objects of the device, the utility library and the X-file reader alive now.
+int LiveObjects();
+
+D3DXMATRIX Identity();
+D3DXMATRIX Translation(float x, float y, float z);
+D3DXMATRIX RotationZ(float a);
+// Element by element, within 1e-5.
+void ExpectNear(const D3DXMATRIX& a, const D3DXMATRIX& b);
 
 // Position, normal and one texture coordinate: 32 bytes a vertex.
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;

@@ -2,7 +2,7 @@
 # and picking.
 add_library(anim_fixtures STATIC ${CMAKE_CURRENT_LIST_DIR}/support/anim_fixtures.cpp)
 target_include_directories(anim_fixtures PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(anim_fixtures PUBLIC branto_core GTest::gtest)
+target_link_libraries(anim_fixtures PUBLIC branto_core window_fixtures GTest::gtest)
 
 branto_test(test_anim_parser SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_anim_parser.cpp LIBS scene_fixtures)
 branto_test(test_anim_playback SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_anim_playback.cpp LIBS scene_fixtures)

@@ -17,12 +17,11 @@
 #include "app/Timer.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/window_fixtures.h"
 
 namespace pt = platform_testing;
 
 namespace {
-
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
 
 // A window and a null device in g_hWnd and g_Device.
 class CoreTest : public ::testing::Test {
@@ -33,12 +32,7 @@ protected:
         pt::ResetD3DXFont();
         pt::SetHeadlessWindows(true);
         pt::UseNullD3D9();
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "BRANTO";
-        ASSERT_NE(RegisterClassExA(&wc), 0);
-        g_hWnd = CreateWindowExA(0, "BRANTO", "", 0x00CA0000, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
+        g_hWnd = window_fixtures::MakeProgramWindow();
         ASSERT_NE(g_hWnd, nullptr);
         ASSERT_EQ(CreateD3DDevice(&g_D3D, &g_Device, g_hWnd, 1, 0), S_OK);
         pt::ClearD3D9Calls();

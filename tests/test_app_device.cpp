@@ -8,12 +8,11 @@
 #include "app/Utility.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/window_fixtures.h"
 
 namespace pt = platform_testing;
 
 namespace {
-
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
 
 class DeviceTest : public ::testing::Test {
 protected:
@@ -24,13 +23,7 @@ protected:
         pt::ResetD3D9();
         pt::SetHeadlessWindows(true);
         pt::UseNullD3D9();
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "BRANTO";
-        ASSERT_NE(RegisterClassExA(&wc), 0);
-        window_ = CreateWindowExA(0, "BRANTO", "BRANTO - by MERVO", 0x00CA0000, 0, 0, 1024, 768,
-                                  NULL, NULL, NULL, NULL);
+        window_ = window_fixtures::MakeProgramWindow("BRANTO - by MERVO");
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override {

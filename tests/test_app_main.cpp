@@ -12,6 +12,7 @@
 #include "app/Main.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/window_fixtures.h"
 
 namespace pt = platform_testing;
 
@@ -98,12 +99,7 @@ bool QuitPosted() {
 }
 
 TEST_F(ProgramTest, WindowProcedure) {
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = MsgProc;
-    wc.lpszClassName = "BRANTO";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    HWND w = CreateWindowExA(0, "BRANTO", "", 0x00CA0000, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
+    HWND w = window_fixtures::MakeProgramWindow("", MsgProc);
     ASSERT_NE(w, nullptr);
     ShowWindow(w, SW_SHOWNORMAL);
 

@@ -18,6 +18,7 @@
 #include "app/Globals.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/window_fixtures.h"
 
 namespace pt = platform_testing;
 using layer::LiveObjects;
@@ -28,8 +29,6 @@ using pt::InputObject;
 namespace {
 
 HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
 
 void Arrange() {
     pt::ResetWin32();
@@ -334,12 +333,7 @@ private:
 
 TEST(CleanUp, ReleasesInItsOrderEndingWithTheDirect3DObject) {
     Arrange();
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = "BRANTO";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    g_hWnd = CreateWindowExA(0, "BRANTO", "", 0x00CA0000, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
+    g_hWnd = window_fixtures::MakeProgramWindow();
     ASSERT_EQ(InitApplication(g_hWnd), 1);
 
     std::vector<std::string> order;

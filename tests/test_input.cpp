@@ -12,14 +12,13 @@
 #include "input/Mouse.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/window_fixtures.h"
 
 namespace pt = platform_testing;
 using pt::InputCall;
 using pt::InputObject;
 
 namespace {
-
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
 
 int Calls(InputObject object, InputCall call) { return pt::DirectInputCallCount(object, call); }
 int LiveInput() { return layer::LiveObjects(layer::ObjectFamily::DirectInput); }
@@ -31,12 +30,7 @@ protected:
         pt::ResetD3D9();
         pt::ResetDirectInput();
         pt::SetHeadlessWindows(true);
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = "BRANTO";
-        ASSERT_NE(RegisterClassExA(&wc), 0);
-        g_hWnd = CreateWindowExA(0, "BRANTO", "", 0x00CA0000, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
+        g_hWnd = window_fixtures::MakeProgramWindow();
         ASSERT_NE(g_hWnd, nullptr);
     }
     void TearDown() override {

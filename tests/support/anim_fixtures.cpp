@@ -7,6 +7,7 @@
 #include "app/Globals.h"
 #include "input/DirectInput.h"
 #include "platform/testing.h"
+#include "tests/support/window_fixtures.h"
 
 namespace anim_fixtures {
 
@@ -69,8 +70,6 @@ private:
     std::unique_ptr<CCollisionObject> inner_;
 };
 
-LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
-
 }  // namespace
 
 void RecordCollisions(bool on) {
@@ -90,12 +89,7 @@ void ReadyKeyboard() {
     platform_testing::ResetWin32();
     platform_testing::ResetDirectInput();
     platform_testing::SetHeadlessWindows(true);
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Proc;
-    wc.lpszClassName = "BRANTO";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    g_hWnd = CreateWindowExA(0, "BRANTO", "", 0x00CA0000, 0, 0, 1024, 768, NULL, NULL, NULL, NULL);
+    g_hWnd = window_fixtures::MakeProgramWindow();
     ASSERT_NE(g_hWnd, nullptr);
     ASSERT_EQ(InitDirectInput(), 0);
 }

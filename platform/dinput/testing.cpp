@@ -50,7 +50,6 @@ int DirectInputCallCount(InputObject object, InputCall call) {
 
 void RecordDirectInputCalls(bool on) { B().record = on; }
 const std::vector<std::string>& DirectInputCalls() { return B().log; }
-void ClearDirectInputCalls() { B().log.clear(); }
 
 void SetDirectInputCallHook(std::function<void(const std::string& line)> hook) {
     B().hook = std::move(hook);

@@ -62,7 +62,6 @@ int DirectInputCallCount(InputObject object, InputCall call);
 // references left).
 void RecordDirectInputCalls(bool on);
 const std::vector<std::string>& DirectInputCalls();
-void ClearDirectInputCalls();
 // Called with each such line, recording or not; stays set until reset (also
 // through static destruction, when the program's input objects go).
 void SetDirectInputCallHook(std::function<void(const std::string& line)> hook);

@@ -67,7 +67,6 @@ void AdvanceFakeClockNs(uint64_t ns) {
     TheClock().fakeNs += ns;
 }
 
-void UseRealClock() { TheClock().fake = false; }
 void ForcePerformanceCounterZero(bool zero) { TheClock().counterZero = zero; }
 void ForcePerformanceFrequencyZero(bool zero) { TheClock().frequencyZero = zero; }
 

@@ -56,7 +56,6 @@ void ReleaseKey(HWND window, int virtualKey);
 void SetFakeClockMs(uint64_t ms);
 void AdvanceFakeClockMs(uint64_t ms);
 void AdvanceFakeClockNs(uint64_t ns);
-void UseRealClock();
 // The performance counter reads 0 / the frequency reads 0 (no counter).
 void ForcePerformanceCounterZero(bool zero);
 void ForcePerformanceFrequencyZero(bool zero);

@@ -551,10 +551,6 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
     return TRUE;
 }
 
-LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return SendTo(hwnd, message, wParam, lParam);
-}
-
 LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_NCCREATE:

@@ -76,12 +76,6 @@ Vec3 TransformCoord(Vec3 p, const Mat4& m) {
     return {float(x), float(y), float(z)};
 }
 
-Vec3 TransformNormal(Vec3 n, const Mat4& m) {
-    return {n.x * m.m[0][0] + n.y * m.m[1][0] + n.z * m.m[2][0],
-            n.x * m.m[0][1] + n.y * m.m[1][1] + n.z * m.m[2][1],
-            n.x * m.m[0][2] + n.y * m.m[1][2] + n.z * m.m[2][2]};
-}
-
 bool Inverse(const Mat4& src, Mat4* out) {
     // Gauss-Jordan with partial pivoting, in double for exact-looking offsets.
     double a[4][8];

@@ -49,7 +49,6 @@ Mat4 RotationZ(float a);
 // Rotation about x, then y, then z (angles in radians).
 Mat4 RotationXYZ(Vec3 angles);
 Vec3 TransformCoord(Vec3 p, const Mat4& m);
-Vec3 TransformNormal(Vec3 n, const Mat4& m);
 // General inverse; false (and *out untouched) for a singular matrix.
 bool Inverse(const Mat4& m, Mat4* out);
 float MaxAbsDifference(const Mat4& a, const Mat4& b);

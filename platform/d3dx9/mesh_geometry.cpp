@@ -47,42 +47,13 @@ private:
     size_t left_ = 0;
 };
 
-using DataPtr = layer::ComPtr<IDirectXFileData>;
-
 const GUID* TypeOf(IDirectXFileData* object) {
     const GUID* type = nullptr;
     return SUCCEEDED(object->GetType(&type)) ? type : nullptr;
 }
 
-bool IsType(IDirectXFileData* object, const GUID& type) {
-    const GUID* t = TypeOf(object);
-    return t && IsEqualGUID(*t, type);
-}
-
-// The data objects among an object's children, references resolved.
-std::vector<DataPtr> Children(IDirectXFileData* object) {
-    std::vector<DataPtr> out;
-    // On a handle of our own, so the caller's walk of the children still starts
-    // at the first one.
-    IDirectXFileData* fresh = nullptr;
-    layer::ComPtr<IDirectXFileData> walk = SUCCEEDED(layer::FreshDataHandle(object, &fresh))
-                                               ? layer::ComPtr<IDirectXFileData>(fresh)
-                                               : layer::ComPtr<IDirectXFileData>::Retain(object);
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
-        layer::ComPtr<IDirectXFileObject> holder(child);
-        IDirectXFileDataReference* reference = nullptr;
-        IDirectXFileData* data = nullptr;
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&reference)))) {
-            if (SUCCEEDED(reference->Resolve(&data))) out.emplace_back(data);
-            reference->Release();
-        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
-            out.emplace_back(data);
-        }
-        child = nullptr;
-    }
-    return out;
-}
+// A Mesh's own children: materials may stand in the file as references.
+std::vector<DataPtr> Children(IDirectXFileData* object) { return DataChildren(object, true); }
 
 // Faces as read: corner indices with the first corner of each face.
 struct Faces {
@@ -187,6 +158,31 @@ HRESULT ReadSkinWeights(IDirectXFileData* object, DWORD numVertices, Bone& out) 
 }
 
 }  // namespace
+
+bool IsType(IDirectXFileData* object, const GUID& type) {
+    const GUID* t = TypeOf(object);
+    return t && IsEqualGUID(*t, type);
+}
+
+std::vector<DataPtr> DataChildren(IDirectXFileData* object, bool followReferences) {
+    std::vector<DataPtr> out;
+    IDirectXFileData* fresh = nullptr;
+    DataPtr walk = SUCCEEDED(layer::FreshDataHandle(object, &fresh)) ? DataPtr(fresh) : DataPtr::Retain(object);
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
+        layer::ComPtr<IDirectXFileObject> holder(child);
+        IDirectXFileDataReference* reference = nullptr;
+        IDirectXFileData* data = nullptr;
+        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&reference)))) {
+            if (followReferences && SUCCEEDED(reference->Resolve(&data))) out.emplace_back(data);
+            reference->Release();
+        } else if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data)))) {
+            out.emplace_back(data);
+        }
+        child = nullptr;
+    }
+    return out;
+}
 
 DWORD MeshGeometry::Fvf() const {
     DWORD fvf = D3DFVF_XYZ;

@@ -5,10 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "com_object.h"
 #include "d3dx9mesh.h"
 #include "skin_info.h"
 
 namespace d3dx {
+
+using DataPtr = layer::ComPtr<IDirectXFileData>;
+
+bool IsType(IDirectXFileData* object, const GUID& type);
+
+// The data objects among an object's children, in file order; references
+// resolved when `followReferences`. Walked on a handle of our own, so the
+// caller's walk of the children still starts at the first one.
+std::vector<DataPtr> DataChildren(IDirectXFileData* object, bool followReferences);
 
 struct MaterialRecord {
     D3DMATERIAL9 material = {};

@@ -11,7 +11,6 @@ namespace d3dx {
 
 namespace {
 
-using DataPtr = layer::ComPtr<IDirectXFileData>;
 
 // What a load makes, held until every part exists so that a failure leaves
 // nothing behind.
@@ -101,31 +100,6 @@ void HandOut(LoadedParts& parts, DWORD numMaterials, LPD3DXBUFFER* ppAdjacency, 
     *ppMesh = parts.mesh.detach();
 }
 
-std::vector<DataPtr> DataChildren(IDirectXFileData* object) {
-    std::vector<DataPtr> out;
-    // On a handle of our own, so the caller's walk of the children still starts
-    // at the first one.
-    IDirectXFileData* fresh = nullptr;
-    layer::ComPtr<IDirectXFileData> walk = SUCCEEDED(layer::FreshDataHandle(object, &fresh))
-                                               ? layer::ComPtr<IDirectXFileData>(fresh)
-                                               : layer::ComPtr<IDirectXFileData>::Retain(object);
-    IDirectXFileObject* child = nullptr;
-    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
-        IDirectXFileData* data = nullptr;
-        // References are not followed here: a frame that names a mesh does not copy it.
-        if (SUCCEEDED(child->QueryInterface(IID_IDirectXFileData, reinterpret_cast<void**>(&data))))
-            out.emplace_back(data);
-        child->Release();
-        child = nullptr;
-    }
-    return out;
-}
-
-bool IsType(IDirectXFileData* object, const GUID& type) {
-    const GUID* t = nullptr;
-    return SUCCEEDED(object->GetType(&t)) && t && IsEqualGUID(*t, type);
-}
-
 void Transform(MeshGeometry& g, const D3DXMATRIX& world) {
     for (D3DXVECTOR3& p : g.positions) D3DXVec3TransformCoord(&p, &p, &world);
     if (!g.hasNormals) return;
@@ -153,7 +127,8 @@ public:
             return S_OK;
         }
         if (!IsType(object, TID_D3DRMFrame)) return S_OK;
-        std::vector<DataPtr> children = DataChildren(object);
+        // References are not followed here: a frame that names a mesh does not copy it.
+        std::vector<DataPtr> children = DataChildren(object, false);
         D3DXMATRIX local, placed;
         D3DXMatrixIdentity(&local);
         for (DataPtr& child : children) {

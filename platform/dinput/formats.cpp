@@ -31,17 +31,9 @@ const DWORD kAxis = DIDFT_AXIS | DIDFT_ANYINSTANCE;
 const DWORD kButton = DIDFT_BUTTON | DIDFT_ANYINSTANCE;
 const DWORD kOptional = DIDFT_OPTIONAL;
 
+// The mouse's objects: the first seven make the four-button format, all of
+// them the eight-button one.
 DIOBJECTDATAFORMAT g_mouseObjects[] = {
-    {&GUID_XAxis, DIMOFS_X, kAxis, 0},
-    {&GUID_YAxis, DIMOFS_Y, kAxis, 0},
-    {&GUID_ZAxis, DIMOFS_Z, kOptional | kAxis, 0},
-    {nullptr, DIMOFS_BUTTON0, kButton, 0},
-    {nullptr, DIMOFS_BUTTON1, kButton, 0},
-    {nullptr, DIMOFS_BUTTON2, kOptional | kButton, 0},
-    {nullptr, DIMOFS_BUTTON3, kOptional | kButton, 0},
-};
-
-DIOBJECTDATAFORMAT g_mouse2Objects[] = {
     {&GUID_XAxis, DIMOFS_X, kAxis, 0},
     {&GUID_YAxis, DIMOFS_Y, kAxis, 0},
     {&GUID_ZAxis, DIMOFS_Z, kOptional | kAxis, 0},
@@ -62,4 +54,4 @@ const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFO
 const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS,
                                   sizeof(DIMOUSESTATE), 7, g_mouseObjects};
 const DIDATAFORMAT c_dfDIMouse2 = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS,
-                                   sizeof(DIMOUSESTATE2), 11, g_mouse2Objects};
+                                   sizeof(DIMOUSESTATE2), 11, g_mouseObjects};

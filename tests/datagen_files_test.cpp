@@ -8,22 +8,16 @@
 #include <vector>
 
 #include "platform/xfile/dxfile.h"
+#include "tests/support/xfile_fixtures.h"
 #include "tools/datagen/datagen.h"
 
 using namespace datagen;
+using xfile_fixtures::NameOf;
+using xfile_fixtures::Ptr;
 
 namespace {
 
 const GUID kSkinWeights = {0x6F0D123B, 0xBAD2, 0x4167, {0xA0, 0xD0, 0x80, 0x22, 0x4F, 0x25, 0xFA, 0xBB}};
-
-template <class T>
-struct Releaser {
-    void operator()(T* p) const {
-        if (p) p->Release();
-    }
-};
-template <class T>
-using Ptr = std::unique_ptr<T, Releaser<T>>;
 
 struct Node {
     GUID type{};
@@ -32,15 +26,6 @@ struct Node {
     std::vector<Node> children;
     std::string reference;  // name of the object a reference child resolves to
 };
-
-std::string NameOf(IDirectXFileObject* o) {
-    DWORD len = 0;
-    if (FAILED(o->GetName(nullptr, &len)) || len == 0) return "";
-    std::string s(len, '\0');
-    o->GetName(&s[0], &len);
-    s.resize(len - 1);
-    return s;
-}
 
 Node Read(IDirectXFileData* d) {
     Node n;

@@ -19,9 +19,12 @@
 #include "platform/win32/com_object.h"
 #include "platform/xfile/dxfile.h"
 #include "platform/xfile/xdocument.h"
+#include "tests/support/xfile_fixtures.h"
 #include "tools/xsamples/xsamples.h"
 #include "tools/xwriter/xwriter.h"
 
+using xfile_fixtures::NameOf;
+using xfile_fixtures::Ptr;
 using xwriter::Encoding;
 
 namespace {
@@ -34,24 +37,6 @@ std::string GuidText(const GUID& g) {
     std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
                   g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
     return buf;
-}
-
-template <class T>
-struct Releaser {
-    void operator()(T* p) const {
-        if (p) p->Release();
-    }
-};
-template <class T>
-using Ptr = std::unique_ptr<T, Releaser<T>>;
-
-std::string NameOf(IDirectXFileObject* o) {
-    DWORD len = 0;
-    if (FAILED(o->GetName(nullptr, &len)) || len == 0) return "";
-    std::string s(len, '\0');
-    o->GetName(&s[0], &len);
-    s.resize(len - 1);
-    return s;
 }
 
 // A loaded file: the file object, its enumerator, or the failure.

@@ -9,17 +9,11 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/xfile/dxfile.h"
+#include "tests/support/xfile_fixtures.h"
 
 namespace mesh_fixtures {
 
-template <class T>
-struct Releaser {
-    void operator()(T* p) const {
-        if (p) p->Release();
-    }
-};
-template <class T>
-using Ptr = std::unique_ptr<T, Releaser<T>>;
+using xfile_fixtures::Ptr;
 
 // "xof 0303txt 0032", the skin templates, then `body`.
 std::string TextFile(const std::string& body);

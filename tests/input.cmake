@@ -1,9 +1,9 @@
 # The DirectInput layer, the keyboard and mouse, and the application core.
 branto_test(test_dinput SOURCES test_dinput.cpp LIBS platform_dinput)
-branto_test(test_input SOURCES test_input.cpp LIBS branto_core window_fixtures)
+branto_test(test_input SOURCES test_input.cpp LIBS branto_core program_fixtures)
 branto_test(test_dinput_display SOURCES test_dinput_display.cpp LIBS platform_dinput LABELS display)
-branto_test(test_app_core SOURCES test_app_core.cpp LIBS branto_core window_fixtures)
-branto_test(test_app_startup SOURCES test_app_startup.cpp LIBS branto_core window_fixtures)
+branto_test(test_app_core SOURCES test_app_core.cpp LIBS branto_core program_fixtures)
+branto_test(test_app_startup SOURCES test_app_startup.cpp LIBS branto_core program_fixtures)
 
 # The real program under X: its texts on the screen, keys and mouse, Escape.
 # Off until the font's texts survive the scene that the frame draws after them.

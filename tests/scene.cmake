@@ -12,7 +12,7 @@ branto_test(test_scene_loader SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_loade
             LIBS scene_fixtures mesh_fixtures)
 branto_test(test_scene_skinning SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_skinning.cpp
             LIBS scene_fixtures mesh_fixtures)
-branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS scene_fixtures)
+branto_test(test_scene_program SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene_program.cpp LIBS scene_fixtures program_fixtures)
 
 # The real program under X: the textured level with the character standing in it.
 add_test(NAME e2e_scene_first_view

@@ -19,6 +19,7 @@
 #include "platform/win32/com_object.h"
 #include "scene/HierarchyFrame.h"
 #include "tests/support/anim_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 namespace af = anim_fixtures;
@@ -26,27 +27,13 @@ using af::CollisionCall;
 
 namespace {
 
-HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
 const int kKeys[] = {DIK_S, DIK_D, DIK_A, DIK_E, DIK_UP, DIK_DOWN, DIK_LEFT, DIK_RIGHT};
 
-void Arrange() {
-    pt::ResetWin32();
-    pt::ResetD3D9();
-    pt::ResetD3DXFont();
-    pt::ResetDirectInput();
-    pt::SetHeadlessWindows(true);
-    pt::UseNullD3D9();
-    pt::SetMessageBoxAnswer(IDNO);
-    pt::SetFakeClockMs(50000);
-}
+using program_fixtures::RunFrames;
 
-// Runs frames until `each` answers true after one; then Escape.
-int RunFrames(std::function<bool(unsigned frame)> each) {
-    pt::SetD3D9PresentHook([each](unsigned frame) {
-        if (each(frame)) pt::SetAsyncKeyState(VK_ESCAPE, true, true);
-    });
-    char commandLine[] = "";
-    return WinMain(kInstance, NULL, commandLine, SW_SHOWNORMAL);
+void Arrange() {
+    program_fixtures::ArrangeProgram();
+    pt::SetFakeClockMs(50000);
 }
 
 void Hold(const std::vector<int>& keys) {

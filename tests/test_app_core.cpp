@@ -17,7 +17,7 @@
 #include "app/Timer.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 
@@ -32,7 +32,7 @@ protected:
         pt::ResetD3DXFont();
         pt::SetHeadlessWindows(true);
         pt::UseNullD3D9();
-        g_hWnd = window_fixtures::MakeProgramWindow();
+        g_hWnd = program_fixtures::MakeProgramWindow();
         ASSERT_NE(g_hWnd, nullptr);
         ASSERT_EQ(CreateD3DDevice(&g_D3D, &g_Device, g_hWnd, 1, 0), S_OK);
         pt::ClearD3D9Calls();

@@ -8,7 +8,7 @@
 #include "app/Utility.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 
@@ -23,7 +23,7 @@ protected:
         pt::ResetD3D9();
         pt::SetHeadlessWindows(true);
         pt::UseNullD3D9();
-        window_ = window_fixtures::MakeProgramWindow("BRANTO - by MERVO");
+        window_ = program_fixtures::MakeProgramWindow("BRANTO - by MERVO");
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override {

@@ -12,27 +12,18 @@
 #include "app/Main.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 
 namespace {
 
-HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
+using program_fixtures::kInstance;
 
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        pt::ResetWin32();
-        pt::ResetD3D9();
-        pt::SetHeadlessWindows(true);
-        pt::UseNullD3D9();
-        pt::SetMessageBoxAnswer(IDNO);
-    }
-    int Run() {
-        char commandLine[] = "";
-        return WinMain(kInstance, NULL, commandLine, SW_SHOWNORMAL);
-    }
+    void SetUp() override { program_fixtures::ArrangeProgram(); }
+    int Run() { return program_fixtures::RunProgram(); }
     int Count(const std::string& prefix) {
         int n = 0;
         for (const std::string& c : pt::D3D9Calls())
@@ -99,7 +90,7 @@ bool QuitPosted() {
 }
 
 TEST_F(ProgramTest, WindowProcedure) {
-    HWND w = window_fixtures::MakeProgramWindow("", MsgProc);
+    HWND w = program_fixtures::MakeProgramWindow("", MsgProc);
     ASSERT_NE(w, nullptr);
     ShowWindow(w, SW_SHOWNORMAL);
 

@@ -18,7 +18,7 @@
 #include "app/Globals.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 using layer::LiveObjects;
@@ -28,30 +28,9 @@ using pt::InputObject;
 
 namespace {
 
-HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-
-void Arrange() {
-    pt::ResetWin32();
-    pt::ResetD3D9();
-    pt::ResetD3DXFont();
-    pt::ResetDirectInput();
-    pt::SetHeadlessWindows(true);
-    pt::UseNullD3D9();
-    pt::SetMessageBoxAnswer(IDNO);
-}
-
-int RunProgram() {
-    char commandLine[] = "";
-    return WinMain(kInstance, NULL, commandLine, SW_SHOWNORMAL);
-}
-
-// Runs frames until `stop` says so after a frame; then Escape.
-int RunFrames(std::function<bool(unsigned frame)> each) {
-    pt::SetD3D9PresentHook([each](unsigned frame) {
-        if (each(frame)) pt::SetAsyncKeyState(VK_ESCAPE, true, true);
-    });
-    return RunProgram();
-}
+using program_fixtures::ArrangeProgram;
+using program_fixtures::RunFrames;
+using program_fixtures::RunProgram;
 
 D3DXVECTOR3 PositionOf(Camera& c) {
     D3DXVECTOR3 v;
@@ -78,7 +57,7 @@ void PrintTo(const Failure& f, std::ostream* os) { *os << f.name; }
 class StartUpFailure : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(StartUpFailure, ReportsEndsWithEFailAndReleasesWhatWasMade) {
-    Arrange();
+    ArrangeProgram();
     GetParam().arrange();
     EXPECT_EQ(RunProgram(), E_FAIL);
     EXPECT_EQ(pt::DebugOutputText(), GetParam().output);
@@ -119,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A missing font is reported and the program runs on without texts.
 TEST(StartUp, WithoutTheFontTheProgramRunsOn) {
-    Arrange();
+    ArrangeProgram();
     pt::FailD3DXCreateFont(true);
     pt::RecordD3DXTexts();
     EXPECT_EQ(RunFrames([](unsigned frame) { return frame == 2; }), 0);
@@ -131,7 +110,7 @@ TEST(StartUp, WithoutTheFontTheProgramRunsOn) {
 // --- start-up that completes, and the frames ---
 
 TEST(StartUp, PlacesTheCamerasAndTheCursorAndLightsTheScene) {
-    Arrange();
+    ArrangeProgram();
     bool checked = false;
     EXPECT_EQ(RunFrames([&](unsigned) {
                   EXPECT_EQ(g_CursorX, 512);
@@ -164,7 +143,7 @@ TEST(StartUp, PlacesTheCamerasAndTheCursorAndLightsTheScene) {
 }
 
 TEST(Frames, TheFirstFrameStartsTheClocksAndUsesTheFollowCamera) {
-    Arrange();
+    ArrangeProgram();
     pt::SetFakeClockMs(10000);
     EXPECT_EQ(RunFrames([](unsigned frame) {
                   if (frame == 1) {
@@ -193,7 +172,7 @@ TEST(Frames, TheFirstFrameStartsTheClocksAndUsesTheFollowCamera) {
 }
 
 TEST(Frames, EachFrameClearsDrawsTheTextsSetsTheViewAndPresents) {
-    Arrange();
+    ArrangeProgram();
     pt::RecordD3DXTexts();
     std::vector<std::vector<pt::D3DXTextRecord>> texts;
     std::vector<std::string> calls;
@@ -242,7 +221,7 @@ TEST(Frames, EachFrameClearsDrawsTheTextsSetsTheViewAndPresents) {
 
 // C held for 1.2 s switches at once, then 500 and 1000 ms later.
 TEST(Frames, AHeldCSwitchesTheCameraEveryHalfSecond) {
-    Arrange();
+    ArrangeProgram();
     pt::SetFakeClockMs(10000);
     pt::SetKeyByte(DIK_C, 0x80);
     std::vector<DWORD> switches;
@@ -267,7 +246,7 @@ TEST(Frames, AHeldCSwitchesTheCameraEveryHalfSecond) {
 // Mouse movement (10, -5) turns the look camera by 0.02 and -0.01 in that frame
 // and moves the program's cursor, which stays 20 pixels inside the screen.
 TEST(Frames, TheMouseMovesTheCursorAndTurnsTheLookCamera) {
-    Arrange();
+    ArrangeProgram();
     struct Seen {
         float yaw, pitch;
         int x, y;
@@ -332,8 +311,8 @@ private:
 };
 
 TEST(CleanUp, ReleasesInItsOrderEndingWithTheDirect3DObject) {
-    Arrange();
-    g_hWnd = window_fixtures::MakeProgramWindow();
+    ArrangeProgram();
+    g_hWnd = program_fixtures::MakeProgramWindow();
     ASSERT_EQ(InitApplication(g_hWnd), 1);
 
     std::vector<std::string> order;
@@ -374,7 +353,7 @@ TEST(CleanUp, ReleasesInItsOrderEndingWithTheDirect3DObject) {
 TEST(Exit, TheInputDevicesGoLastAndNothingIsLeft) {
     EXPECT_EXIT(
         {
-            Arrange();
+            ArrangeProgram();
             int result = RunFrames([](unsigned frame) { return frame == 2; });
             pt::SetDirectInputCallHook([](const std::string& line) {
                 std::fprintf(stderr, "%s [d3d %d, font %d, input %d]\n", line.c_str(),
@@ -395,7 +374,7 @@ TEST(Exit, TheInputDevicesGoLastAndNothingIsLeft) {
 TEST(Exit, AfterAFailedStartUpTheExitIsSafeToo) {
     EXPECT_EXIT(
         {
-            Arrange();
+            ArrangeProgram();
             pt::ScriptDirectInput(InputObject::Mouse, InputCall::SetDataFormat, {E_FAIL});
             int result = RunProgram();
             pt::SetDirectInputCallHook([](const std::string& line) {

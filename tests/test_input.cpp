@@ -12,7 +12,7 @@
 #include "input/Mouse.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
 using pt::InputCall;
@@ -30,7 +30,7 @@ protected:
         pt::ResetD3D9();
         pt::ResetDirectInput();
         pt::SetHeadlessWindows(true);
-        g_hWnd = window_fixtures::MakeProgramWindow();
+        g_hWnd = program_fixtures::MakeProgramWindow();
         ASSERT_NE(g_hWnd, nullptr);
     }
     void TearDown() override {

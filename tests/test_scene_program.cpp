@@ -17,6 +17,7 @@
 #include "platform/testing.h"
 #include "scene/HierarchyFrame.h"
 #include "scene/MeshContainer.h"
+#include "tests/support/program_fixtures.h"
 #include "tests/support/scene_fixtures.h"
 
 namespace pt = platform_testing;
@@ -24,20 +25,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-HINSTANCE const kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-
 using scene_fixtures::LiveObjects;
 
 class SceneProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        pt::ResetWin32();
-        pt::ResetD3D9();
-        pt::ResetDirectInput();
-        pt::SetHeadlessWindows(true);
-        pt::UseNullD3D9();
-        pt::SetMessageBoxAnswer(IDNO);
-    }
+    void SetUp() override { program_fixtures::ArrangeProgram(); }
     void TearDown() override {
         if (!home.empty()) {
             EXPECT_EQ(chdir(home.c_str()), 0);
@@ -45,10 +37,7 @@ protected:
             fs::remove_all(sandbox, ignored);
         }
     }
-    int Run() {
-        char commandLine[] = "";
-        return WinMain(kInstance, NULL, commandLine, SW_SHOWNORMAL);
-    }
+    int Run() { return program_fixtures::RunProgram(); }
     // Runs from bin/ of a run tree of its own that has only the given data folders.
     void RunFromTreeWith(const std::vector<std::string>& folders) {
         home = fs::current_path().string();

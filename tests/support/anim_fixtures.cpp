@@ -7,7 +7,7 @@
 #include "app/Globals.h"
 #include "input/DirectInput.h"
 #include "platform/testing.h"
-#include "tests/support/window_fixtures.h"
+#include "tests/support/program_fixtures.h"
 
 namespace anim_fixtures {
 
@@ -89,7 +89,7 @@ void ReadyKeyboard() {
     platform_testing::ResetWin32();
     platform_testing::ResetDirectInput();
     platform_testing::SetHeadlessWindows(true);
-    g_hWnd = window_fixtures::MakeProgramWindow();
+    g_hWnd = program_fixtures::MakeProgramWindow();
     ASSERT_NE(g_hWnd, nullptr);
     ASSERT_EQ(InitDirectInput(), 0);
 }

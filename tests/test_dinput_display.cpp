@@ -71,6 +71,15 @@ protected:
         e.key.keysym.scancode = scancode;
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
+    // A focus event of the window, as the window system sends it.
+    void Focus(SDL_WindowEventID event) {
+        SDL_Event e;
+        std::memset(&e, 0, sizeof e);
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = id_;
+        e.window.event = event;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
     void Motion(int dx, int dy) {
         SDL_Event e;
         std::memset(&e, 0, sizeof e);
@@ -141,17 +150,11 @@ TEST_F(DirectInputDisplayTest, TheFocusFollowsTheWindowsFocusEvents) {
     EXPECT_EQ(keyboard_->Acquire(), S_FALSE);
     BYTE keys[256];
     EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
-    SDL_Event e;
-    std::memset(&e, 0, sizeof e);
-    e.type = SDL_WINDOWEVENT;
-    e.window.windowID = id_;
-    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    Focus(SDL_WINDOWEVENT_FOCUS_LOST);
     Pump();
     EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DIERR_INPUTLOST);
     EXPECT_EQ(keyboard_->Acquire(), DIERR_OTHERAPPHASPRIO);
-    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    Focus(SDL_WINDOWEVENT_FOCUS_GAINED);
     Pump();
     EXPECT_EQ(keyboard_->Acquire(), DI_OK);
     EXPECT_EQ(keyboard_->GetDeviceState(sizeof keys, keys), DI_OK);
@@ -161,12 +164,7 @@ TEST_F(DirectInputDisplayTest, LosingTheFocusLosesTheInputUntilAcquiredAgain) {
     Key(SDL_SCANCODE_A, true);
     Pump();
     ASSERT_EQ(KeyByte(DIK_A), 0x80);
-    SDL_Event e;
-    std::memset(&e, 0, sizeof e);
-    e.type = SDL_WINDOWEVENT;
-    e.window.windowID = id_;
-    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    Focus(SDL_WINDOWEVENT_FOCUS_LOST);
     Pump();
     EXPECT_FALSE(SDL_GetRelativeMouseMode());
     BYTE keys[256];

@@ -62,6 +62,18 @@ protected:
     IDirect3DDevice9* device = nullptr;
 };
 
+// The mesh's vertices and triangles from arrays of their exact sizes.
+template <class Vertex, size_t V, size_t I>
+void Fill(ID3DXMesh* mesh, const Vertex (&vertices)[V], const WORD (&indices)[I]) {
+    void* p = nullptr;
+    mesh->LockVertexBuffer(0, &p);
+    std::memcpy(p, vertices, sizeof vertices);
+    mesh->UnlockVertexBuffer();
+    mesh->LockIndexBuffer(0, &p);
+    std::memcpy(p, indices, sizeof indices);
+    mesh->UnlockIndexBuffer();
+}
+
 // Two quads in clip space (identity transforms): the left half of the screen
 // red with attribute 1, the right half green with attribute 0, faces
 // interleaved so that a sort has something to do.
@@ -75,13 +87,7 @@ ID3DXMesh* Halves(IDirect3DDevice9* device) {
                            {0, -1, 0.5f, kGreen}, {0, 1, 0.5f, kGreen}, {1, 1, 0.5f, kGreen}, {1, -1, 0.5f, kGreen}};
     const WORD faces[12] = {0, 1, 2, 4, 5, 6, 0, 2, 3, 4, 6, 7};
     const DWORD attributes[4] = {1, 0, 1, 0};
-    void* p = nullptr;
-    mesh->LockVertexBuffer(0, &p);
-    std::memcpy(p, vertices, sizeof vertices);
-    mesh->UnlockVertexBuffer();
-    mesh->LockIndexBuffer(0, &p);
-    std::memcpy(p, faces, sizeof faces);
-    mesh->UnlockIndexBuffer();
+    Fill(mesh, vertices, faces);
     DWORD* a = nullptr;
     mesh->LockAttributeBuffer(0, &a);
     std::memcpy(a, attributes, sizeof attributes);
@@ -143,13 +149,7 @@ TEST_F(MeshPixels, ALoadedTextureIsUploadedWhenDrawn) {
         float x, y, z, u, v;
     } const vertices[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {1, -1, 0.5f, 1, 1}, {-1, -1, 0.5f, 0, 1}};
     const WORD faces[6] = {0, 1, 2, 0, 2, 3};
-    void* p = nullptr;
-    mesh->LockVertexBuffer(0, &p);
-    std::memcpy(p, vertices, sizeof vertices);
-    mesh->UnlockVertexBuffer();
-    mesh->LockIndexBuffer(0, &p);
-    std::memcpy(p, faces, sizeof faces);
-    mesh->UnlockIndexBuffer();
+    Fill(mesh, vertices, faces);
 
     device->SetTexture(0, texture);
     Draw(mesh, 0);

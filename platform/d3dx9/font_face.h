@@ -58,7 +58,6 @@ public:
 
     int PixelHeight() const { return pixelHeight_; }
     int Ascent() const { return ascent_; }
-    int Descent() const { return descent_; }
     int LineHeight() const { return ascent_ + descent_; }
     bool Bold() const;
 

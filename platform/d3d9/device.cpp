@@ -199,6 +199,10 @@ Device::Device(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation, c
     back->Release();  // the device's binding keeps it
 }
 
+void Device::FlushBackBufferWrites() {
+    if (Surface* back = backBuffer_.get()) back->FlushWrites();
+}
+
 Device::~Device() {
     state_.UnbindAll();
     backBuffer_.reset();
@@ -251,6 +255,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
                         const struct _RGNDATA* pDirtyRegion) {
     D3D9_LOG("Present(%s,%s,%s,%s)", RectText(pSourceRect).c_str(), RectText(pDestRect).c_str(),
              hDestWindowOverride ? "window" : "null", DataText(pDirtyRegion));
+    FlushBackBufferWrites();
     backend_->Present();
     seams::Presented();  // last: the hook may do anything, even release the device
     return D3D_OK;
@@ -351,9 +356,12 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* pSourceSurface, const RECT* pSo
              seams::Id(dst ? dst->Id() : 0).c_str(),
              pDestPoint ? seams::Format("{%d,%d}", pDestPoint->x, pDestPoint->y).c_str() : "null");
     if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
+    // The platform's rules: from system memory to the device's memory, in one
+    // format exactly (X8R8G8B8 onto A8R8G8B8 is refused).
+    if (src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     PixelStore& s = src->Store();
     PixelStore& d = dst->Store();
-    if (s.Locked() || d.Locked() || !CopyCompatible(s.Format(), d.Format())) return D3DERR_INVALIDCALL;
+    if (s.Locked() || d.Locked() || s.Format() != d.Format()) return D3DERR_INVALIDCALL;
     RECT from;
     if (!s.Resolve(pSourceRect, &from)) return D3DERR_INVALIDCALL;
     LONG w = from.right - from.left, h = from.bottom - from.top;
@@ -476,6 +484,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         }
     }
     if (call.flags == 0 || call.rects.empty()) return D3D_OK;
+    FlushBackBufferWrites();
     backend_->Clear(call);
     if (call.flags & D3DCLEAR_TARGET) ++targetGeneration_;
     return D3D_OK;
@@ -869,6 +878,7 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
     }
     call.layout = layout;
     call.state = &state_;
+    FlushBackBufferWrites();
     backend_->Draw(call);
     ++targetGeneration_;
     return D3D_OK;

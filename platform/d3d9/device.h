@@ -115,6 +115,8 @@ private:
     // the back end gets it. `upData` is the vertex data of an UP call.
     HRESULT SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, const void* upData, UINT upStride);
     const VertexLayout* ActiveLayout();
+    // Before the back end clears, draws into or presents the back buffer.
+    void FlushBackBufferWrites();
 
     layer::ComPtr<IDirect3D9> d3d_;
     D3DDEVICE_CREATION_PARAMETERS creation_;

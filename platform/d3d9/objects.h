@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "back_buffer.h"
 #include "com_object.h"
 #include "d3d9.h"
 #include "device.h"
@@ -126,6 +127,8 @@ public:
     bool Lockable() const override;
     void BeforeRead() override;
     void AfterWrite(const RECT& rect) override;
+    // The back buffer: what the CPU wrote goes to the back end now.
+    void FlushWrites();
 
 protected:
     bool Implements(REFIID riid) const override;
@@ -134,7 +137,7 @@ private:
     Kind kind_;
     D3DPOOL pool_;
     PixelStore store_;
-    uint64_t readGeneration_ = 0;  // target generation the stored pixels show
+    BackBufferSync sync_;  // the back buffer's only
 };
 
 class Texture;

@@ -23,6 +23,7 @@ HRESULT CreateDeviceFailure(bool windowed);
 HRESULT GetBackBufferFailure();
 
 platform_testing::D3D9DeviceRecord& DeviceRecord();
+platform_testing::D3D9BackBufferTransfers& BackBufferTransfers();
 void Presented();
 
 }  // namespace d3d9::seams

@@ -19,6 +19,7 @@ struct SeamState {
     bool failBackBuffer = false;
     HRESULT backBufferResult = D3DERR_INVALIDCALL;
     platform_testing::D3D9DeviceRecord device;
+    platform_testing::D3D9BackBufferTransfers transfers;
     std::function<void(unsigned)> presentHook;
     unsigned presents = 0;
 };
@@ -68,6 +69,7 @@ HRESULT CreateDeviceFailure(bool windowed) {
 
 HRESULT GetBackBufferFailure() { return S().failBackBuffer ? S().backBufferResult : S_OK; }
 platform_testing::D3D9DeviceRecord& DeviceRecord() { return S().device; }
+platform_testing::D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
 
 void Presented() {
     SeamState& s = S();
@@ -106,6 +108,7 @@ unsigned D3D9ObjectId(IUnknown* object) {
 }
 
 const D3D9DeviceRecord& LastD3D9Device() { return S().device; }
+const D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
 void FailDirect3DCreate9(bool fail) { S().failCreate9 = fail; }
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result) {
     S().deviceFailure = when;

@@ -50,6 +50,15 @@ struct D3D9DeviceRecord {
 };
 const D3D9DeviceRecord& LastD3D9Device();
 
+// How often the back buffer's pixels crossed between the CPU and the back end
+// since the last ResetD3D9: read back for a lock (or a copy) after drawing, and
+// handed over after CPU writes, before the next clear, draw or present.
+struct D3D9BackBufferTransfers {
+    unsigned readBacks = 0;
+    unsigned uploads = 0;
+};
+const D3D9BackBufferTransfers& BackBufferTransfers();
+
 // Forced failures.
 void FailDirect3DCreate9(bool fail);
 enum class D3D9DeviceFailure { None, Always, FullScreenOnly };

@@ -403,6 +403,10 @@ TEST_F(Win32Test, RuntimeExtensions) {
     EXPECT_GT(_stricmp("abcd", "ABC"), 0);
     char text[] = "HeLLo, World 1";
     EXPECT_STREQ(_strlwr(text), "hello, world 1");
+    // A to Z only: the neighbours and bytes of other code pages stay.
+    char edges[] = "@AZ[`az{\xC0\xE0\xFF";
+    EXPECT_STREQ(_strlwr(edges), "@az[`az{\xC0\xE0\xFF");
+    EXPECT_EQ(_strlwr(nullptr), nullptr);
 }
 
 TEST_F(Win32Test, HeadlessFocusAndFullscreenAreModelled) {

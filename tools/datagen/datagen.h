@@ -52,8 +52,8 @@ Image ConsoleBackground(int width, int height);
 // (201.2, 138.7).
 constexpr int kMiniMapWidth = 256;
 constexpr int kMiniMapHeight = 159;
-constexpr float kMiniMapOriginX = 120.2f;
-constexpr float kMiniMapOriginY = 77.7f;
+constexpr float kMiniMapOriginX = 120.21f;
+constexpr float kMiniMapOriginY = 77.71f;
 constexpr float kMiniMapScale = 9.6f;  // pixels per world unit
 Image MiniMap(const GeneratedScene& level);
 

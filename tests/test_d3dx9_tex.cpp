@@ -265,4 +265,44 @@ TEST_F(TextureTest, SurfacesLoadFromFilesAndFromOtherSurfaces) {
     picture->Release();
 }
 
+// The console's repaint: a small picture stretched with the linear filter
+// blends between its pixels; a locked surface takes nothing.
+TEST_F(TextureTest, LinearStretchBlendsAndLockedSurfacesRefuse) {
+    IDirect3DSurface9 *two = nullptr, *wide = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(2, 1, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &two, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(16, 3, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &wide, nullptr), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(wide->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(r.pBits) + y * r.Pitch)[x], 0u)
+                << "new surfaces are zero";
+    wide->UnlockRect();
+    ASSERT_EQ(two->LockRect(&r, nullptr, 0), D3D_OK);
+    static_cast<uint32_t*>(r.pBits)[0] = 0xFF000000;
+    static_cast<uint32_t*>(r.pBits)[1] = 0xFFFFFFFF;
+    two->UnlockRect();
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(wide, nullptr, nullptr, two, nullptr, nullptr, D3DX_FILTER_LINEAR, 0), D3D_OK);
+    ASSERT_EQ(wide->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> row(static_cast<uint32_t*>(r.pBits), static_cast<uint32_t*>(r.pBits) + 16);
+    wide->UnlockRect();
+    EXPECT_EQ(row.front(), 0xFF000000u);
+    EXPECT_EQ(row.back(), 0xFFFFFFFFu);
+    int blended = 0;
+    for (size_t x = 1; x < row.size(); ++x) {
+        EXPECT_GE(row[x] & 0xFF, row[x - 1] & 0xFF) << x;
+        if ((row[x] & 0xFF) > 0 && (row[x] & 0xFF) < 0xFF) ++blended;
+    }
+    EXPECT_GE(blended, 4) << "greys between black and white";
+
+    ASSERT_EQ(two->LockRect(&r, nullptr, 0), D3D_OK);
+    EXPECT_LT(D3DXLoadSurfaceFromFileA(two, nullptr, nullptr, Path("Sheet.bmp").c_str(), nullptr, D3DX_FILTER_NONE, 0,
+                                       nullptr),
+              0);
+    EXPECT_LT(D3DXLoadSurfaceFromSurface(two, nullptr, nullptr, wide, nullptr, nullptr, D3DX_FILTER_LINEAR, 0), 0);
+    two->UnlockRect();
+    two->Release();
+    wide->Release();
+}
+
 }  // namespace

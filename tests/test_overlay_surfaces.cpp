@@ -52,6 +52,26 @@ TEST_F(BitmapSurfaces, BitmapsLoadWithTheirOwnSizeAndPixels) {
     EXPECT_EQ(Reports(), "");
 }
 
+TEST_F(BitmapSurfaces, TopDownBitmapsComeOutTopRowFirstToo) {
+    const datagen::Image picture = Pattern(5, 4);
+    std::vector<uint8_t> bytes = datagen::EncodeBmp(picture);
+    // The same rows stored top row first, as a negative height says.
+    const size_t rowBytes = 16, pixels = 54;
+    std::vector<uint8_t> flipped(bytes.begin(), bytes.begin() + pixels);
+    for (int row = 3; row >= 0; --row)
+        flipped.insert(flipped.end(), bytes.begin() + long(pixels + rowBytes * size_t(row)),
+                       bytes.begin() + long(pixels + rowBytes * size_t(row + 1)));
+    const int32_t height = -4;
+    std::memcpy(&flipped[22], &height, 4);
+    WriteFile("Immagini/TopDown.bmp", std::string(flipped.begin(), flipped.end()));
+    IDirect3DSurface9* surface = nullptr;
+    const HRESULT hr = LoadBitmapToSurface("..\\Immagini\\TopDown.bmp", &surface, g_Device);
+    if (surface) made_.push_back(surface);
+    ASSERT_EQ(hr, 0) << Reports();
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(surface, x, y), Loaded(picture, x, y)) << x << "," << y;
+}
+
 TEST_F(BitmapSurfaces, FilesThatAreNoBitmapsFailBeforeAnySurfaceIsMade) {
     WriteFile("Immagini/Text.bmp", "This is a text file, not a bitmap.\n");
     const std::vector<uint8_t> good = datagen::EncodeBmp(Pattern(8, 8));
@@ -70,12 +90,17 @@ TEST_F(BitmapSurfaces, FilesThatAreNoBitmapsFailBeforeAnySurfaceIsMade) {
     }
 }
 
-TEST_F(BitmapSurfaces, NoDeviceMeansNoSurface) {
+TEST_F(BitmapSurfaces, ABitmapWithoutASurfaceToTakeItFails) {
     WriteBitmap("Immagini/Picture.bmp", Pattern(4, 4));
-    IDirect3DSurface9* surface = nullptr;
-    EXPECT_EQ(LoadBitmapToSurface("..\\Immagini\\Picture.bmp", &surface, nullptr), E_FAIL);
-    EXPECT_EQ(surface, nullptr);
-    EXPECT_EQ(Reports(), "ERROR: Unable to create surface for bitmap load\n");
+    WriteBitmap("Immagini/Wide.bmp", Pattern(9000, 1));  // wider than the device's surfaces
+    for (const auto& c : {std::make_pair("..\\Immagini\\Picture.bmp", false),
+                          std::make_pair("..\\Immagini\\Wide.bmp", true)}) {
+        platform_testing::ClearDebugOutput();
+        IDirect3DSurface9* surface = nullptr;
+        EXPECT_EQ(LoadBitmapToSurface(c.first, &surface, c.second ? g_Device : nullptr), E_FAIL) << c.first;
+        EXPECT_EQ(surface, nullptr);
+        EXPECT_EQ(Reports(), "ERROR: Unable to create surface for bitmap load\n");
+    }
 }
 
 // The copy, as a table over surfaces whose rows are laid out differently: the

@@ -72,6 +72,8 @@ bool DecodeImage(const std::vector<unsigned char>& file, Image* out) {
     const int size = static_cast<int>(file.size());
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(file.data(), size, &w, &h, &channels)) return false;
+    // A top-down bitmap's height comes back as stored, negative.
+    if (h < 0 && h >= -kMaxSide) h = -h;
     if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
     unsigned char* rgba = stbi_load_from_memory(file.data(), size, &w, &h, &channels, 4);
     if (!rgba) return false;

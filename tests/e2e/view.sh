@@ -1,6 +1,6 @@
 # Facts about the first view, at the places where the generated level and
 # character put them, so that a scene drawn inside out, upside down or not
-# at all fails the run. Sourced after lib.sh.
+# at all fails the run; and how much two views differ. Sourced after lib.sh.
 #
 # The follow camera starts 2 up and 2 behind the character, who faces the
 # low brick wall (tools/datagen/level.cpp, "LowWall"): the wall's face fills
@@ -17,17 +17,23 @@ stone='abs(r-g) < 0.06 && abs(g-b) < 0.06 && r > 0.2'
 brick='r - g > 0.12'
 headband='r > 0.45 && g < 0.2 && b < 0.2'
 
+# differ <shot a> <shot b> <box>: how many pixels of the box differ by more
+# than a little between two shots in $out.
+differ() {
+    compare -metric AE -fuzz 8% "$out/$1.png[$3]" "$out/$2.png[$3]" null: 2>&1 | cut -d' ' -f1
+}
+
 at_least() { awk -v v="$1" -v m="$2" 'BEGIN { exit !(v >= m) }'; }
 
 # first_view_drawn <png>: the floor at the bottom of the frame is drawn (the
 # first frame may come a while after the window maps on a busy machine).
 first_view_drawn() { at_least "$(share "$1" 300x200+40+520 "$stone")" 0.8; }
 
-# wait_first_view <name>: screenshots of the main window into $out/<name>.png
-# until the first view is drawn.
+# wait_first_view <name> [window]: screenshots of the main window (or the one
+# given) into $out/<name>.png until the first view is drawn.
 wait_first_view() {
     for _ in $(seq 100); do
-        shot "$1"
+        shot "$1" "${2:-$id}"
         first_view_drawn "$out/$1.png" && return 0
         sleep 0.2
     done

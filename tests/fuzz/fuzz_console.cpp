@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,12 @@ void Arrange() {
     if (done) return;
     done = true;
     char pattern[] = "/tmp/fuzz_console_XXXXXX";
-    const std::string root = mkdtemp(pattern) ? pattern : "/tmp";
+    if (!mkdtemp(pattern)) return;
+    static const std::string root = pattern;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    });
     for (const char* folder : {"/bin", "/Immagini", "/Alfabeto"}) mkdir((root + folder).c_str(), 0755);
     datagen::Image background(32, 8), sheet(256, 128);
     for (size_t i = 0; i < background.rgb.size(); ++i) background.rgb[i] = uint8_t(i * 7);

@@ -62,5 +62,5 @@ run_tests build-sanitize
 # on a seed corpus written by our own tools.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBRANTO_FUZZ=ON -DBRANTO_SANITIZE=ON \
     -DBRANTO_BENCH=OFF -DBRANTO_TESTS=ON
-cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh xsamples
+cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh fuzz_vsasm xsamples
 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS"

@@ -108,7 +108,7 @@ TEST_F(Shading, EachInstructionGivesWhatWasWorkedOutByHand) {
         {"mad r0, -v0, v1, -c7", {-9.5f, -20.5f, -36, -28}},
         {"dp3 r0, v0, v1", {6, 6, 6, 6}},
         {"dp4 r0, v0, v1", {-6, -6, -6, -6}},
-        {"dp4 r0.yz, v0, -v1", {0, 6, 6, 0}},
+        {"mov r0, v0\ndp4 r0.yz, v0, -v1", {1, 6, 6, 4}},
         {"min r0, v0, v1", {-0.5f, 0.25f, 2, -3}},
         {"max r0, v0, -v1", {1, 2, 3, 4}},
         {"rcp r0, v1.y", {4, 4, 4, 4}},
@@ -119,7 +119,7 @@ TEST_F(Shading, EachInstructionGivesWhatWasWorkedOutByHand) {
         {"add r0, v0, c2", {10, 11, 12, 13}},
         {"def c2, 1, 1, 1, 1\nadd r0, v0, c2", {2, 3, 4, 5}},  // a defined constant wins
         // The destination read in the same instruction: every component from the old value.
-        {"add r0.xy, v0, v1\nadd r0, r0.yxzw, r0", {2.75f, 2.75f, 0, 0}},
+        {"mov r0, v1\nadd r0.xy, v0, v1\nadd r0, r0.yxzw, r0", {2.75f, 2.75f, 4, -6}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body);

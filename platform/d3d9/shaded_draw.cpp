@@ -42,6 +42,65 @@ T Load(const uint8_t* p, size_t i) {
     return v;
 }
 
+// `n` elements of `type`, `stride` bytes apart from `p`, into four lanes. The
+// common types have loops of their own; the rest go one by one.
+void Fetch(const uint8_t* p, UINT stride, D3DDECLTYPE type, UINT n, float* const lane[4]) {
+    float* __restrict x = lane[0];
+    float* __restrict y = lane[1];
+    float* __restrict z = lane[2];
+    float* __restrict w = lane[3];
+    switch (type) {
+        case D3DDECLTYPE_FLOAT2:
+            for (UINT i = 0; i < n; ++i, p += stride) {
+                float v[2];
+                std::memcpy(v, p, sizeof v);
+                x[i] = v[0];
+                y[i] = v[1];
+                z[i] = 0.0f;
+                w[i] = 1.0f;
+            }
+            return;
+        case D3DDECLTYPE_FLOAT3:
+            for (UINT i = 0; i < n; ++i, p += stride) {
+                float v[3];
+                std::memcpy(v, p, sizeof v);
+                x[i] = v[0];
+                y[i] = v[1];
+                z[i] = v[2];
+                w[i] = 1.0f;
+            }
+            return;
+        case D3DDECLTYPE_FLOAT4:
+            for (UINT i = 0; i < n; ++i, p += stride) {
+                float v[4];
+                std::memcpy(v, p, sizeof v);
+                x[i] = v[0];
+                y[i] = v[1];
+                z[i] = v[2];
+                w[i] = v[3];
+            }
+            return;
+        case D3DDECLTYPE_D3DCOLOR:  // bytes B, G, R, A
+            for (UINT i = 0; i < n; ++i, p += stride) {
+                x[i] = p[2] / 255.0f;
+                y[i] = p[1] / 255.0f;
+                z[i] = p[0] / 255.0f;
+                w[i] = p[3] / 255.0f;
+            }
+            return;
+        default:
+            for (UINT i = 0; i < n; ++i, p += stride) {
+                float v[4];
+                ReadElement(p, type, v);
+                x[i] = v[0];
+                y[i] = v[1];
+                z[i] = v[2];
+                w[i] = v[3];
+            }
+            return;
+    }
+}
+
 }  // namespace
 
 bool ReadElement(const uint8_t* p, D3DDECLTYPE type, float out[4]) {
@@ -115,26 +174,27 @@ bool VertexShading::Run(const VsProgram& program, const VertexLayout& layout, co
     constexpr UINT kLanes = VsBatch::kLanes;
     for (size_t start = 0; start < total; start += kLanes) {
         const UINT n = static_cast<UINT>(std::min<size_t>(kLanes, total - start));
-        for (UINT i = 0; i < n; ++i) {
-            const int64_t vertex = first + static_cast<int64_t>(start + i);
-            for (UINT f = 0; f < feedCount; ++f) {
-                const VertexElement& e = *feeds[f].element;
-                const StreamSource& s = streams[e.stream];
-                const uint8_t* p = s.data + s.offset + static_cast<size_t>(vertex) * s.stride + e.offset;
-                float v[4];
-                ReadElement(p, e.type, v);
-                for (UINT c = 0; c < 4; ++c) batch_.Lane(feeds[f].reg, c)[i] = v[c];
-            }
+        // Input by input, the batch's vertices into the lanes.
+        for (UINT f = 0; f < feedCount; ++f) {
+            const VertexElement& e = *feeds[f].element;
+            const StreamSource& s = streams[e.stream];
+            const uint8_t* p = s.data + s.offset + static_cast<size_t>(first + int64_t(start)) * s.stride + e.offset;
+            float* lane[4];
+            for (UINT c = 0; c < 4; ++c) lane[c] = batch_.Lane(feeds[f].reg, c);
+            Fetch(p, s.stride, e.type, n, lane);
         }
         program.Run(&batch_);
+        // The lanes into the vertices, one whole vertex at a time.
+        const float* from[16];
+        const UINT outputs[4] = {VsBatch::kPosition, VsBatch::kDiffuse, VsBatch::kSpecular, VsBatch::kTexCoordBase};
+        for (UINT r = 0; r < 4; ++r)
+            for (UINT c = 0; c < 4; ++c) from[r * 4 + c] = batch_.Lane(outputs[r], c);
+        ShadedVertex* out = &vertices_[start];
+        static_assert(sizeof(ShadedVertex) == 16 * sizeof(float), "four registers of four floats");
         for (UINT i = 0; i < n; ++i) {
-            ShadedVertex& out = vertices_[start + i];
-            for (UINT c = 0; c < 4; ++c) {
-                out.position[c] = batch_.Lane(VsBatch::kPosition, c)[i];
-                out.diffuse[c] = batch_.Lane(VsBatch::kDiffuse, c)[i];
-                out.specular[c] = batch_.Lane(VsBatch::kSpecular, c)[i];
-                out.texCoord[c] = batch_.Lane(VsBatch::kTexCoordBase, c)[i];
-            }
+            float v[16];
+            for (UINT k = 0; k < 16; ++k) v[k] = from[k][i];
+            std::memcpy(&out[i], v, sizeof v);
         }
     }
     return true;

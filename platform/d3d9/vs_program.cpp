@@ -39,11 +39,62 @@ UINT RegisterType(DWORD token) {
 
 UINT RegisterNumber(DWORD token) { return token & D3DSP_REGNUM_MASK; }
 
-// Lane loops over every lane of a batch; the fixed count lets the compiler
-// vectorise them.
-template <class F>
-inline void Lanes(float* __restrict d, F f) {
-    for (UINT i = 0; i < kLanes; ++i) d[i] = f(i);
+// Components of a source an instruction reads, by its swizzle.
+uint8_t ComponentsRead(DWORD opcode, UINT destMask, const uint8_t swizzle[4]) {
+    uint8_t read = 0;
+    switch (opcode) {
+        case D3DSIO_DP3: return uint8_t(1u << swizzle[0] | 1u << swizzle[1] | 1u << swizzle[2]);
+        case D3DSIO_DP4:
+        case D3DSIO_M4x4: return uint8_t(1u << swizzle[0] | 1u << swizzle[1] | 1u << swizzle[2] | 1u << swizzle[3]);
+        case D3DSIO_RCP:
+        case D3DSIO_RSQ: return uint8_t(1u << swizzle[3]);
+        default:
+            for (UINT c = 0; c < 4; ++c)
+                if (destMask & (1u << c)) read = uint8_t(read | 1u << swizzle[c]);
+            return read;
+    }
+}
+
+// The operations over every lane of a batch: plain loops of a fixed count on
+// pointers that cannot alias the result, which the compiler vectorises.
+using Out = float* __restrict;
+using In = const float* __restrict;
+
+void Fill(Out d, float v) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = v;
+}
+void Mov(Out d, In a, float sa) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = sa * a[i];
+}
+void Add(Out d, In a, In b, float sa, float sb) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = sa * a[i] + sb * b[i];
+}
+void Mul(Out d, In a, In b, float k) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = k * (a[i] * b[i]);
+}
+void Mad(Out d, In a, In b, In c, float k, float sc) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = k * (a[i] * b[i]) + sc * c[i];
+}
+void Min(Out d, In a, In b, float sa, float sb) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = std::min(sa * a[i], sb * b[i]);
+}
+void Max(Out d, In a, In b, float sa, float sb) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = std::max(sa * a[i], sb * b[i]);
+}
+void Rcp(Out d, In a, float sa) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = 1.0f / (sa * a[i]);
+}
+void Rsq(Out d, In a) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = 1.0f / std::sqrt(std::fabs(a[i]));
+}
+void Dot3(Out d, In a0, In a1, In a2, In b0, In b1, In b2, float k) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = k * (a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i]);
+}
+void Dot4(Out d, In a0, In a1, In a2, In a3, In b0, In b1, In b2, In b3, float k) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = k * (a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i] + a3[i] * b3[i]);
+}
+void Clamp01(float* d) {
+    for (UINT i = 0; i < kLanes; ++i) d[i] = std::min(std::max(d[i], 0.0f), 1.0f);
 }
 
 }  // namespace
@@ -74,7 +125,8 @@ bool VsProgram::Decode(const DWORD* tokens, size_t count, bool needPosition, VsD
         consts_.push_back(ConstSlot{reg, false, {0, 0, 0, 0}});
         return consts_.size() - 1;
     };
-    bool positionWritten = false;
+    std::memset(outputWritten_, 0, sizeof outputWritten_);
+    uint8_t tempWritten[kVsTempRegisters] = {};  // components written so far
     UINT slots = 0;  // arithmetic instruction slots used
 
     size_t i = 1;
@@ -158,7 +210,6 @@ bool VsProgram::Decode(const DWORD* tokens, size_t count, bool needPosition, VsD
             case D3DSPR_RASTOUT:
                 if (dnum != D3DSRO_POSITION) return fail("oFog and oPts are not supported");
                 dest = VsBatch::kPosition;
-                positionWritten = true;
                 break;
             case D3DSPR_ATTROUT:
                 if (dnum >= 2) return fail("oD" + std::to_string(dnum) + " does not exist");
@@ -225,7 +276,21 @@ bool VsProgram::Decode(const DWORD* tokens, size_t count, bool needPosition, VsD
             for (int c = 0; c < 4; ++c)
                 s.swizzle[c] = static_cast<uint8_t>((st >> (D3DSP_SWIZZLE_SHIFT + 2 * c)) & 3);
             s.sign = modifier == D3DSPSM_NEG ? -1.0f : 1.0f;
+            // Temporaries start undefined: what is read must have been written.
+            if (RegisterType(st) == D3DSPR_TEMP) {
+                const uint8_t read = ComponentsRead(opcode, mask, s.swizzle);
+                for (UINT r = num; r < num + span; ++r) {
+                    const uint8_t missing = read & ~tempWritten[r];
+                    for (int c = 0; c < 4; ++c)
+                        if (missing & (1u << c))
+                            return fail("r" + std::to_string(r) + "." + "xyzw"[c] + " is read before it is written");
+                }
+            }
         }
+        if (RegisterType(dt) == D3DSPR_TEMP) tempWritten[dnum] = uint8_t(tempWritten[dnum] | mask);
+        if (dest >= VsBatch::kPosition && dest < VsBatch::kScratch)
+            outputWritten_[dest - VsBatch::kPosition] |= static_cast<uint8_t>(mask);
+        for (UINT k = 0; k < op->sources; ++k) in.aliased = in.aliased || in.src[k].reg == in.dest;
 
         if (opcode != D3DSIO_M4x4) {
             code_.push_back(in);
@@ -248,11 +313,12 @@ bool VsProgram::Decode(const DWORD* tokens, size_t count, bool needPosition, VsD
                 dp.src[1].reg = static_cast<uint16_t>(VsBatch::kConstBase + slotOf(matrixConst + row));
             else
                 dp.src[1].reg = static_cast<uint16_t>(in.src[1].reg + row);
+            dp.aliased = false;  // checked above: no row reads the destination
             code_.push_back(dp);
         }
     }
 
-    if (needPosition && !positionWritten) return fail("oPos is never written");
+    if (needPosition && !outputWritten_[0]) return fail("oPos is never written");
     return true;
 }
 
@@ -261,30 +327,26 @@ void VsProgram::Prepare(const float* device, UINT deviceRegisters, VsBatch* batc
     for (size_t k = 0; k < consts_.size(); ++k) {
         const ConstSlot& slot = consts_[k];
         const float* v = slot.defined ? slot.value : slot.reg < deviceRegisters ? device + slot.reg * 4 : nullptr;
-        for (UINT c = 0; c < 4; ++c) {
-            const float value = v ? v[c] : 0.0f;
-            Lanes(batch->Lane(VsBatch::kConstBase + static_cast<UINT>(k), c), [&](UINT) { return value; });
-        }
+        for (UINT c = 0; c < 4; ++c) Fill(batch->Lane(VsBatch::kConstBase + static_cast<UINT>(k), c), v ? v[c] : 0.0f);
     }
 }
 
 void VsProgram::Run(VsBatch* b) const {
     // Outputs a program does not write: no position, white, no specular, (0,0,0,1).
-    auto fill = [b](UINT reg, float x, float y, float z, float w) {
+    auto fill = [this, b](UINT reg, float x, float y, float z, float w) {
         const float v[4] = {x, y, z, w};
-        for (UINT c = 0; c < 4; ++c) Lanes(b->Lane(reg, c), [&](UINT) { return v[c]; });
+        const uint8_t written = outputWritten_[reg - VsBatch::kPosition];
+        for (UINT c = 0; c < 4; ++c)
+            if (!(written & (1u << c))) Fill(b->Lane(reg, c), v[c]);
     };
     fill(VsBatch::kPosition, 0, 0, 0, 1);
     fill(VsBatch::kDiffuse, 1, 1, 1, 1);
     fill(VsBatch::kSpecular, 0, 0, 0, 0);
     for (UINT t = 0; t < kVsTexCoordOutputs; ++t) fill(VsBatch::kTexCoordBase + t, 0, 0, 0, 1);
-    for (UINT r = 0; r < kVsTempRegisters; ++r) fill(VsBatch::kTempBase + r, 0, 0, 0, 0);
 
     for (const Instruction& in : code_) {
         // Straight into the destination unless it is also read.
-        bool aliased = false;
-        for (UINT k = 0; k < in.sources; ++k) aliased |= in.src[k].reg == in.dest;
-        const UINT target = aliased ? VsBatch::kScratch : in.dest;
+        const UINT target = in.aliased ? VsBatch::kScratch : in.dest;
         const float* s[3][4] = {};
         float sign[3] = {1, 1, 1};
         for (UINT k = 0; k < in.sources; ++k) {
@@ -294,22 +356,16 @@ void VsProgram::Run(VsBatch* b) const {
         const float sa = sign[0], sb = sign[1], sc = sign[2];
 
         if (in.opcode == D3DSIO_DP3 || in.opcode == D3DSIO_DP4) {
-            // One value for every written component.
-            const bool four = in.opcode == D3DSIO_DP4;
+            // One value, copied into every written component.
+            float* d = b->Lane(VsBatch::kScratch, 0);
             const float* const* a = s[0];
             const float* const* v = s[1];
-            float* d = b->Lane(VsBatch::kScratch, 0);
-            const float k = sa * sb;
-            Lanes(d, [&](UINT i) {
-                float sum = a[0][i] * v[0][i] + a[1][i] * v[1][i] + a[2][i] * v[2][i];
-                if (four) sum += a[3][i] * v[3][i];
-                return k * sum;
-            });
+            if (in.opcode == D3DSIO_DP3)
+                Dot3(d, a[0], a[1], a[2], v[0], v[1], v[2], sa * sb);
+            else
+                Dot4(d, a[0], a[1], a[2], a[3], v[0], v[1], v[2], v[3], sa * sb);
             for (UINT c = 0; c < 4; ++c)
-                if (in.mask & (1u << c)) {
-                    float* out = b->Lane(in.dest, c);
-                    if (out != d) Lanes(out, [&](UINT i) { return d[i]; });
-                }
+                if (in.mask & (1u << c)) Mov(b->Lane(in.dest, c), d, 1.0f);
             continue;
         }
 
@@ -318,44 +374,30 @@ void VsProgram::Run(VsBatch* b) const {
             float* d = b->Lane(target, c);
             const float* a = s[0][c];
             const float* v = s[1][c];
-            const float* w = s[2][c];
             switch (in.opcode) {
-                case D3DSIO_MOV: Lanes(d, [&](UINT i) { return sa * a[i]; }); break;
-                case D3DSIO_ADD: Lanes(d, [&](UINT i) { return sa * a[i] + sb * v[i]; }); break;
-                case D3DSIO_SUB: Lanes(d, [&](UINT i) { return sa * a[i] - sb * v[i]; }); break;
-                case D3DSIO_MUL: Lanes(d, [&](UINT i) { return (sa * sb) * (a[i] * v[i]); }); break;
-                case D3DSIO_MAD: Lanes(d, [&](UINT i) { return (sa * sb) * (a[i] * v[i]) + sc * w[i]; }); break;
-                case D3DSIO_MIN: Lanes(d, [&](UINT i) { return std::min(sa * a[i], sb * v[i]); }); break;
-                case D3DSIO_MAX: Lanes(d, [&](UINT i) { return std::max(sa * a[i], sb * v[i]); }); break;
+                case D3DSIO_MOV: Mov(d, a, sa); break;
+                case D3DSIO_ADD: Add(d, a, v, sa, sb); break;
+                case D3DSIO_SUB: Add(d, a, v, sa, -sb); break;
+                case D3DSIO_MUL: Mul(d, a, v, sa * sb); break;
+                case D3DSIO_MAD: Mad(d, a, v, s[2][c], sa * sb, sc); break;
+                case D3DSIO_MIN: Min(d, a, v, sa, sb); break;
+                case D3DSIO_MAX: Max(d, a, v, sa, sb); break;
                 // Scalar: the last component the swizzle names (a replicate
                 // swizzle names one; without a swizzle that is w).
-                case D3DSIO_RCP: {
-                    const float* x = s[0][3];
-                    Lanes(d, [&](UINT i) { return 1.0f / (sa * x[i]); });
-                    break;
-                }
-                case D3DSIO_RSQ: {
-                    const float* x = s[0][3];
-                    Lanes(d, [&](UINT i) { return 1.0f / std::sqrt(std::fabs(x[i])); });
-                    break;
-                }
+                case D3DSIO_RCP: Rcp(d, s[0][3], sa); break;
+                case D3DSIO_RSQ: Rsq(d, s[0][3]); break;
                 default: break;
             }
         }
         if (target != in.dest)
             for (UINT c = 0; c < 4; ++c)
-                if (in.mask & (1u << c)) {
-                    const float* from = b->Lane(target, c);
-                    Lanes(b->Lane(in.dest, c), [&](UINT i) { return from[i]; });
-                }
+                if (in.mask & (1u << c)) Mov(b->Lane(in.dest, c), b->Lane(target, c), 1.0f);
     }
 
     // Colours leave the vertex stage clamped to 0..1.
     for (UINT reg : {VsBatch::kDiffuse, VsBatch::kSpecular})
-        for (UINT c = 0; c < 4; ++c) {
-            float* d = b->Lane(reg, c);
-            for (UINT i = 0; i < kLanes; ++i) d[i] = std::min(std::max(d[i], 0.0f), 1.0f);
-        }
+        for (UINT c = 0; c < 4; ++c)
+            if (outputWritten_[reg - VsBatch::kPosition] & (1u << c)) Clamp01(b->Lane(reg, c));
 }
 
 }  // namespace d3d9

@@ -38,7 +38,7 @@ struct VsInput {
 // constants the program reads (broadcast over the lanes), then one scratch.
 class VsBatch {
 public:
-    static constexpr UINT kLanes = 16;
+    static constexpr UINT kLanes = 32;
     static constexpr UINT kInputBase = 0;
     static constexpr UINT kTempBase = kInputBase + kVsInputRegisters;
     static constexpr UINT kPosition = kTempBase + kVsTempRegisters;
@@ -48,7 +48,9 @@ public:
     static constexpr UINT kScratch = kTexCoordBase + kVsTexCoordOutputs;
     static constexpr UINT kConstBase = kScratch + 1;
 
-    void Resize(UINT registers) { data_.assign(size_t(registers) * 4 * kLanes, 0.0f); }
+    // Room for `registers`; what the lanes held before stays (a decoded
+    // program writes every register before it reads it).
+    void Resize(UINT registers) { data_.resize(size_t(registers) * 4 * kLanes, 0.0f); }
     float* Lane(UINT reg, UINT comp) { return &data_[(size_t(reg) * 4 + comp) * kLanes]; }
     const float* Lane(UINT reg, UINT comp) const { return &data_[(size_t(reg) * 4 + comp) * kLanes]; }
 
@@ -70,9 +72,11 @@ public:
     // Once per draw: the constants stay while the batches run.
     void Prepare(const float* device, UINT deviceRegisters, VsBatch* batch) const;
 
-    // Puts every output register at its start value, then runs the program
-    // over all lanes of `batch` (lanes past the vertices the caller filled run
-    // too, on whatever they hold).
+    // Puts the output components the program does not write at their start
+    // values, then runs the program over all lanes of `batch` (lanes past the
+    // vertices the caller filled run too, on whatever they hold). A decoded
+    // program reads no temporary before writing it, so nothing carries over
+    // from one batch to the next.
     void Run(VsBatch* batch) const;
 
 private:
@@ -86,11 +90,15 @@ private:
         uint16_t dest;  // in VsBatch
         uint8_t mask;   // bit c: component c is written
         uint8_t sources;
+        bool aliased;   // the destination is also read: the result goes through the scratch
         Source src[3];
     };
 
     std::vector<Instruction> code_;
     std::vector<VsInput> inputs_;
+    // Components of each output register (position, the colours, the texture
+    // coordinates) that the program writes; the others keep their start values.
+    uint8_t outputWritten_[3 + kVsTexCoordOutputs] = {};
     // Constant register of each constant slot of the batch, and its value
     // when the program defines it itself.
     struct ConstSlot {

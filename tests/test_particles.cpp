@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Device.h"
 #include "particles/ParticleShared.h"
 #include "particles/ParticleSystem.h"
 #include "platform/testing.h"
@@ -525,6 +526,41 @@ TEST_F(Particles, ASystemNeverCreatedDoesNothingWithTheDevice) {
     EXPECT_TRUE(pt::D3D9Calls().empty());
     s.Release();
     EXPECT_EQ(s.Head, nullptr);
+}
+
+// --- the shader routine ---
+
+TEST_F(Particles, TheShaderRoutineMakesTheShaderAndTheDeclarationOrReturnsTheFailure) {
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
+    const int utilities = layer::LiveObjects(layer::ObjectFamily::D3DX);
+    IDirect3DVertexShader9* shader = nullptr;
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+
+    EXPECT_EQ(CreateVertexShaderFromFile(nullptr, dev, "..\\Particle.vsh", elements, &declaration), E_FAIL);
+    EXPECT_EQ(CreateVertexShaderFromFile(&shader, nullptr, "..\\Particle.vsh", elements, &declaration), E_FAIL);
+    EXPECT_EQ(CreateVertexShaderFromFile(&shader, dev, nullptr, elements, &declaration), E_FAIL);
+
+    // A missing file: the assembler's result, and nothing made.
+    pt::ClearD3D9Calls();
+    EXPECT_LT(CreateVertexShaderFromFile(&shader, dev, "..\\Missing.vsh", elements, &declaration), 0);
+    EXPECT_EQ(shader, nullptr);
+    EXPECT_EQ(declaration, nullptr);
+    EXPECT_TRUE(pt::D3D9Calls().empty());
+
+    // Without a declaration asked for, only the shader.
+    ASSERT_EQ(CreateVertexShaderFromFile(&shader, dev, "..\\Particle.vsh", nullptr, &declaration), S_OK);
+    EXPECT_NE(shader, nullptr);
+    EXPECT_EQ(declaration, nullptr);
+    shader->Release();
+    shader = nullptr;
+    ASSERT_EQ(CreateVertexShaderFromFile(&shader, dev, "..\\Particle.vsh", elements, &declaration), S_OK);
+    EXPECT_NE(shader, nullptr);
+    EXPECT_NE(declaration, nullptr);
+    shader->Release();
+    declaration->Release();
+    // The assembled code is let go on every path.
+    EXPECT_EQ(layer::LiveObjects(layer::ObjectFamily::D3DX), utilities);
 }
 
 // --- the emitters ---

@@ -26,6 +26,13 @@ const D3DVERTEXELEMENT9 kParticleDeclaration[] = {
     {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
     D3DDECL_END()};
 
+// Releases a device object when there is one and forgets it.
+template <class T>
+void ReleaseAndClear(T*& object) {
+    if (object) object->Release();
+    object = NULL;
+}
+
 // Frees a list from its first particle on, one at a time.
 void DeleteList(Particle* p) {
     while (p) {
@@ -39,22 +46,12 @@ void DeleteList(Particle* p) {
 
 void FreeSharedObjects() {
     if (g_ParticleTextures) {
-        for (int i = 0; i < 2; ++i)
-            if (g_ParticleTextures[i]) {
-                g_ParticleTextures[i]->Release();
-                g_ParticleTextures[i] = NULL;
-            }
+        for (int i = 0; i < 2; ++i) ReleaseAndClear(g_ParticleTextures[i]);
         delete[] g_ParticleTextures;
         g_ParticleTextures = NULL;
     }
-    if (g_ParticleShader) {
-        g_ParticleShader->Release();
-        g_ParticleShader = NULL;
-    }
-    if (g_ParticleDeclaration) {
-        g_ParticleDeclaration->Release();
-        g_ParticleDeclaration = NULL;
-    }
+    ReleaseAndClear(g_ParticleShader);
+    ReleaseAndClear(g_ParticleDeclaration);
 }
 
 // The four corners of a particle, newest particle first in the buffer.
@@ -141,10 +138,7 @@ int ParticleSystem::Create(IDirect3DDevice9* device, const D3DXVECTOR3* vector, 
         CreateVertexShaderFromFile(&g_ParticleShader, device, kShaderFile, kParticleDeclaration,
                                    &g_ParticleDeclaration);
         if (!g_ParticleShader) {
-            if (g_ParticleDeclaration) {
-                g_ParticleDeclaration->Release();
-                g_ParticleDeclaration = NULL;
-            }
+            ReleaseAndClear(g_ParticleDeclaration);
             return 0;
         }
     }
@@ -172,14 +166,8 @@ void ParticleSystem::Release() {
 }
 
 void ParticleSystem::ReleaseBuffers() {
-    if (VertexBuffer) {
-        VertexBuffer->Release();
-        VertexBuffer = NULL;
-    }
-    if (IndexBuffer) {
-        IndexBuffer->Release();
-        IndexBuffer = NULL;
-    }
+    ReleaseAndClear(VertexBuffer);
+    ReleaseAndClear(IndexBuffer);
 }
 
 void ParticleSystem::AddParticle(DWORD type, const D3DXVECTOR3* position, float size, D3DCOLOR color, DWORD lifeMs,

@@ -45,6 +45,21 @@ void ExpectLinked(const ParticleSystem& s) {
     }
 }
 
+// BeginRender with identity view and projection: clip space is the world,
+// the camera's right x and its up y.
+int BeginPlain(ParticleSystem& s) {
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    return s.BeginRender(&identity, &identity);
+}
+
+// A camera at `eye` looking at `at`, with a 4:3 perspective.
+void LookAt(const D3DXVECTOR3& eye, const D3DXVECTOR3& at, float farZ, D3DXMATRIX* view, D3DXMATRIX* projection) {
+    const D3DXVECTOR3 up(0, 1, 0);
+    D3DXMatrixLookAtLH(view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovLH(projection, D3DX_PI / 4, 4.0f / 3.0f, 1.0f, farZ);
+}
+
 void Add(ParticleSystem& s, DWORD type, float x, DWORD life = 100, float size = 0.5f, D3DCOLOR color = 0xFF336699,
          D3DXVECTOR3 velocity = D3DXVECTOR3(0, 0, 0)) {
     const D3DXVECTOR3 at(x, 0, 0);
@@ -200,9 +215,7 @@ TEST_F(Particles, LongListsAreFreedWithoutAStackFrameEach) {
 
 TEST_F(Particles, ThirtyThreeParticlesDrawAsABatchOfThirtyTwoAndOneOfOne) {
     ASSERT_EQ(Create(dust), 1);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    ASSERT_EQ(dust.BeginRender(&identity, &identity), 1);
+    ASSERT_EQ(BeginPlain(dust), 1);
     for (int i = 0; i < 33; ++i) Add(dust, 0, float(i), 100, 0.5f, 0xFF000000 | DWORD(i));
     pt::ClearD3D9Calls();
     dust.Render();
@@ -244,9 +257,7 @@ TEST_F(Particles, ThirtyThreeParticlesDrawAsABatchOfThirtyTwoAndOneOfOne) {
 
 TEST_F(Particles, EachPassSetsItsTextureOnceAndAFullBatchLeavesNoEmptyDraw) {
     ASSERT_EQ(Create(dust), 1);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    dust.BeginRender(&identity, &identity);
+    BeginPlain(dust);
     // Exactly one batch of each type, mixed in the list.
     for (int i = 0; i < 64; ++i) Add(dust, DWORD(i % 2), float(i));
     pt::ClearD3D9Calls();
@@ -267,8 +278,7 @@ TEST_F(Particles, TheShaderStateIsTheViewAndProjectionAndTheCamerasAxes) {
     ASSERT_EQ(Create(dust), 1);
     D3DXMATRIX view, projection;
     const D3DXVECTOR3 eye(1, 2, -5), at(0, 0.5f, 0), up(0, 1, 0);
-    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovLH(&projection, D3DX_PI / 4, 4.0f / 3.0f, 1.0f, 100.0f);
+    LookAt(eye, at, 100.0f, &view, &projection);
 
     // Without a matrix, nothing is set.
     pt::ClearD3D9Calls();
@@ -308,9 +318,7 @@ TEST_F(Particles, TheShaderStateIsTheViewAndProjectionAndTheCamerasAxes) {
 TEST_F(Particles, EachParticleIsASquareAroundItsProjectedCentreFacingTheCamera) {
     ASSERT_EQ(Create(dust), 1);
     D3DXMATRIX view, projection;
-    const D3DXVECTOR3 eye(2, 3, -4), at(0, 0, 1), up(0, 1, 0);
-    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovLH(&projection, D3DX_PI / 4, 4.0f / 3.0f, 1.0f, 10000.0f);
+    LookAt(D3DXVECTOR3(2, 3, -4), D3DXVECTOR3(0, 0, 1), 10000.0f, &view, &projection);
     ASSERT_EQ(dust.BeginRender(&view, &projection), 1);
     const D3DXVECTOR3 centre(0.3f, 0.2f, 0.5f), still(0, 0, 0);
     dust.AddParticle(0, &centre, 0.4f, 0xFFFFFFFF, 100, &still);
@@ -379,9 +387,7 @@ TEST_F(Particles, TheSharedObjectsLiveExactlyAsLongAsTheLastSystemThatCounted) {
     ASSERT_NE(g_ParticleTextures, nullptr);
     EXPECT_NE(g_ParticleShader, nullptr);
     Add(sparks, 1, 0);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    ASSERT_EQ(sparks.BeginRender(&identity, &identity), 1);
+    ASSERT_EQ(BeginPlain(sparks), 1);
     pt::ClearD3D9Calls();
     sparks.Render();
     EXPECT_EQ(Count("DrawIndexedPrimitive"), 1);
@@ -424,11 +430,9 @@ TEST_F(Particles, WithoutTheShaderNothingIsCountedOrDrawnAndTheNextCreateTriesAg
 
     // Nothing to draw with: no shader state, and the buffer is not drawn with
     // whatever vertex format is left on the device.
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
     Add(dust, 0, 0);
     pt::ClearD3D9Calls();
-    EXPECT_EQ(dust.BeginRender(&identity, &identity), 0);
+    EXPECT_EQ(BeginPlain(dust), 0);
     dust.Render();
     EXPECT_TRUE(pt::D3D9Calls().empty());
 
@@ -447,9 +451,7 @@ TEST_F(Particles, MissingBitmapsLeaveTheirPassesUntextured) {
     ASSERT_NE(g_ParticleTextures, nullptr);
     EXPECT_EQ(g_ParticleTextures[0], nullptr);
     EXPECT_EQ(g_ParticleTextures[1], nullptr);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    dust.BeginRender(&identity, &identity);
+    BeginPlain(dust);
     Add(dust, 0, 0);
     pt::ClearD3D9Calls();
     dust.Render();
@@ -500,9 +502,7 @@ TEST_F(Particles, BuffersTheDeviceRefusesLeaveTheSystemNotReady) {
 
     // A vertex buffer that cannot be locked when drawing: the pass is skipped.
     ASSERT_EQ(Create(dust), 1);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    dust.BeginRender(&identity, &identity);
+    BeginPlain(dust);
     for (int i = 0; i < 40; ++i) Add(dust, 0, float(i));
     pt::FailD3D9Buffers(false, true);
     pt::ClearD3D9Calls();
@@ -515,10 +515,8 @@ TEST_F(Particles, BuffersTheDeviceRefusesLeaveTheSystemNotReady) {
 TEST_F(Particles, ASystemNeverCreatedDoesNothingWithTheDevice) {
     pt::ClearD3D9Calls();
     ParticleSystem s;
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
     Add(s, 0, 0);
-    EXPECT_EQ(s.BeginRender(&identity, &identity), 0);
+    EXPECT_EQ(BeginPlain(s), 0);
     s.Render();
     s.EndRender();
     EXPECT_EQ(s.Create(nullptr, nullptr, 0, 32), 0);

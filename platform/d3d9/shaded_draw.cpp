@@ -42,6 +42,21 @@ T Load(const uint8_t* p, size_t i) {
     return v;
 }
 
+// `n` elements of N floats, `stride` bytes apart, into four lanes; the
+// components they lack are 0, and w is 1.
+template <UINT N>
+void FetchFloats(const uint8_t* p, UINT stride, UINT n, float* __restrict x, float* __restrict y,
+                 float* __restrict z, float* __restrict w) {
+    for (UINT i = 0; i < n; ++i, p += stride) {
+        float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::memcpy(v, p, N * sizeof(float));
+        x[i] = v[0];
+        y[i] = v[1];
+        z[i] = v[2];
+        w[i] = v[3];
+    }
+}
+
 // `n` elements of `type`, `stride` bytes apart from `p`, into four lanes. The
 // common types have loops of their own; the rest go one by one.
 void Fetch(const uint8_t* p, UINT stride, D3DDECLTYPE type, UINT n, float* const lane[4]) {
@@ -50,36 +65,9 @@ void Fetch(const uint8_t* p, UINT stride, D3DDECLTYPE type, UINT n, float* const
     float* __restrict z = lane[2];
     float* __restrict w = lane[3];
     switch (type) {
-        case D3DDECLTYPE_FLOAT2:
-            for (UINT i = 0; i < n; ++i, p += stride) {
-                float v[2];
-                std::memcpy(v, p, sizeof v);
-                x[i] = v[0];
-                y[i] = v[1];
-                z[i] = 0.0f;
-                w[i] = 1.0f;
-            }
-            return;
-        case D3DDECLTYPE_FLOAT3:
-            for (UINT i = 0; i < n; ++i, p += stride) {
-                float v[3];
-                std::memcpy(v, p, sizeof v);
-                x[i] = v[0];
-                y[i] = v[1];
-                z[i] = v[2];
-                w[i] = 1.0f;
-            }
-            return;
-        case D3DDECLTYPE_FLOAT4:
-            for (UINT i = 0; i < n; ++i, p += stride) {
-                float v[4];
-                std::memcpy(v, p, sizeof v);
-                x[i] = v[0];
-                y[i] = v[1];
-                z[i] = v[2];
-                w[i] = v[3];
-            }
-            return;
+        case D3DDECLTYPE_FLOAT2: return FetchFloats<2>(p, stride, n, x, y, z, w);
+        case D3DDECLTYPE_FLOAT3: return FetchFloats<3>(p, stride, n, x, y, z, w);
+        case D3DDECLTYPE_FLOAT4: return FetchFloats<4>(p, stride, n, x, y, z, w);
         case D3DDECLTYPE_D3DCOLOR:  // bytes B, G, R, A
             for (UINT i = 0; i < n; ++i, p += stride) {
                 x[i] = p[2] / 255.0f;

@@ -10,6 +10,7 @@ branto=$1 out=$2/particles
 mkdir -p "$out"
 rm -f "$out"/*.png
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 require xdotool xwininfo import convert
 
 # count <shot> <reference> <box> <test>: pixels of the box where the shot is
@@ -31,7 +32,7 @@ start 200 particles
 answer_question Escape
 main_window
 xdotool windowfocus "$id"
-sleep 1.5
+wait_first_view first
 
 # Sparks: A held throws a burst at once and then about every second.
 shot idle

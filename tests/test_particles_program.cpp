@@ -213,6 +213,29 @@ TEST_F(ParticleProgram, TheSwordThrowsSparksNearTheCharacterDrawnWithTheParticle
     EXPECT_LT(centre.x, 1024.0f);
 }
 
+TEST_F(ParticleProgram, TheParticlesFaceTheCameraThatSetTheView) {
+    // C switches to the mouse-look camera at once; the shader's constants
+    // then come from its view, not from the follow camera's.
+    pt::SetKeyByte(DIK_C, 0x80);
+    bool checked = false;
+    EXPECT_EQ(RunFrames([&](unsigned frame) {
+                  EXPECT_EQ(g_UseFollowCamera, 0);
+                  float c[6][4];
+                  g_Device->GetVertexShaderConstantF(0, &c[0][0], 6);
+                  const D3DXMATRIX& view = *g_LookCamera.GetViewMatrix();
+                  const D3DXMATRIX viewProjection = view * g_Projection;
+                  for (int r = 0; r < 4; ++r)
+                      for (int k = 0; k < 4; ++k) EXPECT_NEAR(c[r][k], viewProjection.m[k][r], 1e-5f);
+                  D3DXVECTOR4 right(view._11, view._21, view._31, 0);
+                  D3DXVec4Normalize(&right, &right);
+                  for (int k = 0; k < 4; ++k) EXPECT_NEAR(c[4][k], right[k], 1e-6f);
+                  checked = true;
+                  return frame == 1;
+              }),
+              0);
+    EXPECT_TRUE(checked);
+}
+
 TEST_F(ParticleProgram, HeldASparksAtMostEvery980Ms) {
     Hold(DIK_A);
     std::vector<int> sizes;

@@ -75,6 +75,6 @@ no_skips build-sanitize/ctest.log
 # fixed time, with clang's libFuzzer, on a seed corpus written by our own tools.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBRANTO_FUZZ=ON -DBRANTO_SANITIZE=ON \
     -DBRANTO_BENCH=OFF -DBRANTO_TESTS=ON
-cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh fuzz_console xsamples
+cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh fuzz_console fuzz_vsasm xsamples
 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS" -O "$PWD/build-fuzz/ctest.log"
 no_skips build-fuzz/ctest.log

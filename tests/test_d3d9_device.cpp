@@ -271,16 +271,17 @@ TEST_F(D3D9Device, FvfAndDeclarationReplaceEachOther) {
 }
 
 TEST_F(D3D9Device, VertexShaderCopiesItsTokensUpToTheEnd) {
-    // Version, a comment whose payload holds an end token, one instruction, end.
+    // Version, a comment whose payload holds an end token, the declaration of
+    // v0, one instruction, end.
     const DWORD tokens[] = {D3DVS_VERSION(1, 1), D3DSHADER_COMMENT(2), 0x0000FFFF, 0x12345678,
-                            D3DSIO_MOV,          0x800F0000,           0x90E40000, D3DVS_END(),
-                            0xCCCCCCCC};
+                            D3DSIO_DCL,          0x80000000,           0x900F0000, D3DSIO_MOV,
+                            0x800F0000,          0x90E40000,           D3DVS_END(), 0xCCCCCCCC};
     IDirect3DVertexShader9* vs = nullptr;
     ASSERT_EQ(dev->CreateVertexShader(tokens, &vs), D3D_OK);
     UINT size = 0;
     vs->GetFunction(nullptr, &size);
-    EXPECT_EQ(size, 8 * sizeof(DWORD));
-    std::vector<DWORD> copy(8);
+    EXPECT_EQ(size, 11 * sizeof(DWORD));
+    std::vector<DWORD> copy(11);
     vs->GetFunction(copy.data(), &size);
     EXPECT_EQ(std::memcmp(copy.data(), tokens, size), 0);
 

@@ -305,4 +305,44 @@ TEST_F(TextureTest, LinearStretchBlendsAndLockedSurfacesRefuse) {
     wide->Release();
 }
 
+TEST_F(TextureTest, DefaultSizesRoundUpToPowersOfTwo) {
+    std::vector<unsigned char> rgb(5 * 3 * 3, 0x80);
+    ASSERT_TRUE(stbi_write_bmp(Path("odd.bmp").c_str(), 5, 3, 3, rgb.data()));
+    struct Case {
+        UINT asked;
+        UINT width, height;
+    } const cases[] = {{D3DX_DEFAULT, 8, 4}, {0, 8, 4}, {D3DX_DEFAULT_NONPOW2, 5, 3}, {D3DX_FROM_FILE, 5, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromFileExA(device, Path("odd.bmp").c_str(), c.asked, c.asked, 1, 0,
+                                               D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               nullptr, nullptr, &t),
+                  D3D_OK);
+        D3DSURFACE_DESC desc;
+        t->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, c.width);
+        EXPECT_EQ(desc.Height, c.height);
+        // Resampled, not padded: the grey reaches the far corner.
+        EXPECT_EQ(Pixels(t).back(), 0xFF808080u);
+        t->Release();
+    }
+}
+
+TEST_F(TextureTest, AFileThatCannotBeHadIsNamed) {
+    platform_testing::CaptureDebugOutput(true);
+    struct Case {
+        const char* file;
+        const char* says;
+    } const cases[] = {{"missing.png", "cannot read the file"}, {"junk.bmp", "not a picture that can be read"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        platform_testing::ClearDebugOutput();
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_LT(D3DXCreateTextureFromFileA(device, Path(c.file).c_str(), &t), 0);
+        EXPECT_EQ(platform_testing::DebugOutputText(), "Texture: " + Path(c.file) + ": " + c.says + "\n");
+    }
+    platform_testing::CaptureDebugOutput(false);
+}
+
 }  // namespace

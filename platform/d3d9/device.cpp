@@ -307,7 +307,7 @@ HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL 
     if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
         (FVF != 0 && (FvfVertexSize(FVF) == 0 || Length < FvfVertexSize(FVF))))
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes)
+    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
         hr = D3DERR_OUTOFVIDEOMEMORY;
     VertexBuffer* buffer = SUCCEEDED(hr) ? new VertexBuffer(this, Length, Usage, FVF, Pool) : nullptr;
     D3D9_LOG("CreateVertexBuffer(%u,0x%x,0x%x,%d)->%s", Length, Usage, FVF, static_cast<int>(Pool),
@@ -322,7 +322,7 @@ HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3
     if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
         (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32))
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes)
+    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
         hr = D3DERR_OUTOFVIDEOMEMORY;
     IndexBuffer* buffer = SUCCEEDED(hr) ? new IndexBuffer(this, Length, Usage, Format, Pool) : nullptr;
     D3D9_LOG("CreateIndexBuffer(%u,0x%x,%d,%d)->%s", Length, Usage, static_cast<int>(Format),
@@ -699,7 +699,15 @@ HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader
         D3D9_LOG("CreateVertexShader(%s)->failed", DataText(pFunction));
         return D3DERR_INVALIDCALL;
     }
-    VertexShader* shader = new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length));
+    // Decoded once here; a stream this layer cannot run is refused now
+    // rather than drawn wrongly later.
+    VsProgram program;
+    if (!program.Decode(pFunction, length, false, nullptr)) {
+        D3D9_LOG("CreateVertexShader(data)->failed");
+        return D3DERR_INVALIDCALL;
+    }
+    VertexShader* shader =
+        new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length), std::move(program));
     D3D9_LOG("CreateVertexShader(data)->%s", ObjectText(shader).c_str());
     *ppShader = shader;
     return D3D_OK;
@@ -832,10 +840,10 @@ bool StreamCovers(size_t size, UINT offset, UINT stride, UINT extent, int64_t la
 }  // namespace
 
 HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, const void* upData, UINT upStride) {
-    // Vertex shaders do not run yet: such draws show nothing.
-    if (state_.shader.get()) return D3D_OK;
+    VertexShader* shader = state_.shader.get();
     const VertexLayout* layout = ActiveLayout();
-    if (!layout || !layout->hasPosition) return D3DERR_INVALIDCALL;
+    // A shader takes what it declares; the fixed pipeline needs a position.
+    if (!layout || (!shader && !layout->hasPosition)) return D3DERR_INVALIDCALL;
 
     // The range of vertices the draw reads, from the indices themselves.
     int64_t lowest, highest;
@@ -875,6 +883,14 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
             s.serial = buffer->Serial();
             s.generation = buffer->Store().Generation();
         }
+    }
+    if (shader) {
+        if (!shading_.Run(shader->Program(), *layout, call.streams, lowest, highest, state_.vsConstants,
+                          kVertexShaderConstants))
+            return D3DERR_INVALIDCALL;
+        call.shaded = &shading_.Vertices();
+        call.shadedFirst = lowest;
+        if (seams::Recording()) seams::RecordShadedDraw(call);
     }
     call.layout = layout;
     call.state = &state_;

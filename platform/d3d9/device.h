@@ -7,6 +7,7 @@
 #include "backend.h"
 #include "com_object.h"
 #include "d3d9.h"
+#include "shaded_draw.h"
 #include "state.h"
 
 namespace d3d9 {
@@ -124,6 +125,7 @@ private:
     std::unique_ptr<Backend> backend_;
     DeviceState state_;
     Bound<Surface> backBuffer_;
+    VertexShading shading_;  // the vertices of the last draw through a shader
     VertexLayout fvfLayout_;
     DWORD fvfLayoutCode_ = 0;
     bool fvfLayoutValid_ = false;

@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <cstddef>
 #include <cstring>
 #include <unordered_map>
 
@@ -291,8 +292,16 @@ public:
         glUseProgram(pipeline_.program);
         glBindVertexArray(vao_);
         const DeviceState& s = *call.state;
-        ApplyState(s, *call.layout);
-        BindAttributes(call, s);
+        // Vertices a shader ran on are already in clip space: drawn through
+        // the transform step with an identity matrix and no lighting.
+        const bool shaded = call.shaded != nullptr;
+        ApplyState(s, shaded ? ShadedLayout() : *call.layout, shaded);
+        if (shaded)
+            BindShaded(*call.shaded);
+        else
+            BindAttributes(call, s);
+        // Shaded vertices are numbered from the first one the shader ran on.
+        const int64_t shift = shaded ? call.shadedFirst : 0;
         const GLenum mode = PrimitiveMode(call.type);
         if (call.indexed) {
             const IndexSource& ix = call.indices;
@@ -306,9 +315,10 @@ public:
             const uintptr_t offset = static_cast<uintptr_t>(call.first) * ix.indexSize;
             glDrawElementsBaseVertex(mode, static_cast<GLsizei>(call.count),
                                      ix.indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                                     reinterpret_cast<const void*>(offset), call.baseVertex);
+                                     reinterpret_cast<const void*>(offset),
+                                     static_cast<GLint>(call.baseVertex - shift));
         } else {
-            glDrawArrays(mode, static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
+            glDrawArrays(mode, static_cast<GLint>(call.first - shift), static_cast<GLsizei>(call.count));
         }
     }
 
@@ -408,7 +418,7 @@ private:
         return t.id;
     }
 
-    void ApplyState(const DeviceState& s, const VertexLayout& layout) {
+    void ApplyState(const DeviceState& s, const VertexLayout& layout, bool shaded) {
         const DWORD* rs = s.render;
         const D3DVIEWPORT9& vp = s.viewport;
         glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
@@ -419,13 +429,16 @@ private:
 
         const bool pretransformed = layout.pretransformed;
         glUniform1i(pipeline_.pretransformed, pretransformed);
-        if (!pretransformed) {
+        if (shaded) {
+            static const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+            glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &identity.m[0][0]);
+        } else if (!pretransformed) {
             const D3DMATRIX wvp = Multiply(Multiply(s.transforms[10], s.transforms[0]), s.transforms[1]);
             glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &wvp.m[0][0]);
         }
 
         // Lighting and where the material colours come from.
-        glUniform1i(pipeline_.lighting, rs[D3DRS_LIGHTING] != 0 && !pretransformed);
+        glUniform1i(pipeline_.lighting, rs[D3DRS_LIGHTING] != 0 && !pretransformed && !shaded);
         GLfloat ambient[4];
         ColorFloats(rs[D3DRS_AMBIENT], ambient);
         glUniform4fv(pipeline_.ambient, 1, ambient);
@@ -578,6 +591,43 @@ private:
                                   reinterpret_cast<const void*>(offset));
             glEnableVertexAttribArray(a);
         }
+    }
+
+    // The shaded vertices as attributes: clip position, both colours and the
+    // first texture coordinates, all four floats.
+    static const VertexLayout& ShadedLayout() {
+        static const VertexLayout layout = [] {
+            VertexLayout l;
+            l.elements = {{0, offsetof(ShadedVertex, position), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION, 0},
+                          {0, offsetof(ShadedVertex, diffuse), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 0},
+                          {0, offsetof(ShadedVertex, specular), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 1},
+                          {0, offsetof(ShadedVertex, texCoord), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_TEXCOORD, 0}};
+            l.streamExtent[0] = sizeof(ShadedVertex);
+            l.streamMask = 1;
+            l.hasPosition = true;
+            return l;
+        }();
+        return layout;
+    }
+
+    void BindShaded(const std::vector<ShadedVertex>& vertices) {
+        glBindBuffer(GL_ARRAY_BUFFER, streamVertices_);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(ShadedVertex)),
+                     vertices.data(), GL_STREAM_DRAW);
+        const struct {
+            GLuint attribute;
+            size_t offset;
+        } bound[] = {{kAttrPosition, offsetof(ShadedVertex, position)},
+                     {kAttrDiffuse, offsetof(ShadedVertex, diffuse)},
+                     {kAttrSpecular, offsetof(ShadedVertex, specular)},
+                     {kAttrTexCoord, offsetof(ShadedVertex, texCoord)}};
+        for (const auto& b : bound) {
+            glVertexAttribPointer(b.attribute, 4, GL_FLOAT, GL_FALSE, sizeof(ShadedVertex),
+                                  reinterpret_cast<const void*>(b.offset));
+            glEnableVertexAttribArray(b.attribute);
+        }
+        glDisableVertexAttribArray(kAttrNormal);
+        glVertexAttrib4f(kAttrNormal, 0, 0, 0, 0);
     }
 
     HWND window_;

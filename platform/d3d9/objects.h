@@ -12,6 +12,7 @@
 #include "pixel_store.h"
 #include "seams.h"
 #include "vertex_layout.h"
+#include "vs_program.h"
 
 namespace d3d9 {
 
@@ -287,12 +288,14 @@ private:
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9> {
 public:
-    VertexShader(Device* device, std::vector<DWORD> tokens) : DeviceChild(device), tokens_(std::move(tokens)) {}
+    VertexShader(Device* device, std::vector<DWORD> tokens, VsProgram program)
+        : DeviceChild(device), tokens_(std::move(tokens)), program_(std::move(program)) {}
 
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override { return DeviceOut(ppDevice); }
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
 
     const std::vector<DWORD>& Tokens() const { return tokens_; }
+    const VsProgram& Program() const { return program_; }
     // Length of a token stream up to and including its end token; 0 when the
     // stream does not start with a vertex shader version or has no end within
     // `limit` tokens.
@@ -303,6 +306,7 @@ protected:
 
 private:
     std::vector<DWORD> tokens_;
+    VsProgram program_;
 };
 
 class VertexDeclaration final : public DeviceChild<IDirect3DVertexDeclaration9> {

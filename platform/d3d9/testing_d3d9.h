@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "d3d9.h"
+#include "shaded_draw.h"
 
 namespace platform_testing {
 
@@ -31,6 +32,17 @@ const std::vector<std::string>& D3D9Calls();
 void ClearD3D9Calls();
 // Index in the log of the first call starting with `prefix` at or after `from`; -1 when none.
 int FindD3D9Call(const std::string& prefix, size_t from = 0);
+
+// A draw made through a vertex shader, as the shader left its vertices.
+// Recorded while the call log is on; ClearD3D9Calls forgets them too.
+using D3D9ShadedVertex = d3d9::ShadedVertex;
+struct D3D9ShadedDraw {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT firstVertex = 0;                     // stream number of vertices[0]
+    std::vector<D3D9ShadedVertex> vertices;   // every vertex from the lowest the draw read to the highest
+    std::vector<UINT> order;                  // the vertices the draw consumes, as indices into `vertices`
+};
+const std::vector<D3D9ShadedDraw>& D3D9ShadedDraws();
 
 // The id under which an object (texture, buffer, surface, shader, declaration)
 // appears in the call log; 0 for null or a foreign object. Ids count from 1 in
@@ -64,6 +76,9 @@ void FailDirect3DCreate9(bool fail);
 enum class D3D9DeviceFailure { None, Always, FullScreenOnly };
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result = D3DERR_NOTAVAILABLE);
 void FailD3D9GetBackBuffer(bool fail, HRESULT result = D3DERR_INVALIDCALL);
+// Vertex and index buffers cannot be made (D3DERR_OUTOFVIDEOMEMORY), or
+// locked (D3DERR_INVALIDCALL, the pointer set to null), until turned off.
+void FailD3D9Buffers(bool create, bool lock);
 
 // Called after every Present with the number of Presents since the last
 // ResetD3D9 (1 for the first). Scenario tests press keys or stop the loop here.

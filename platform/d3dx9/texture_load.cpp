@@ -1,5 +1,6 @@
 // Textures and surfaces filled from image files or from other surfaces.
 #include <algorithm>
+#include <string>
 
 #include "d3dx9mesh.h"
 #include "image.h"
@@ -9,9 +10,17 @@ namespace d3dx {
 
 namespace {
 
+// The picture of a file; a file that cannot be had is named on the debugger output.
 bool Decode(LPCSTR path, Image* out) {
     std::vector<unsigned char> file;
-    return layer::ReadWholeFile(path, file) && DecodeImage(file, out);
+    const char* why = nullptr;
+    if (!layer::ReadWholeFile(path, file))
+        why = "cannot read the file";
+    else if (!DecodeImage(file, out))
+        why = "not a picture that can be read";
+    if (!why) return true;
+    OutputDebugStringA((std::string("Texture: ") + path + ": " + why + "\n").c_str());
+    return false;
 }
 
 void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
@@ -19,7 +28,15 @@ void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
     *info = D3DXIMAGE_INFO{image.width, image.height, 1, 1, image.fileFormatPixels, type, image.fileFormat};
 }
 
-bool IsDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT || v == D3DX_DEFAULT_NONPOW2 || v == D3DX_FROM_FILE; }
+// A texture's side: as asked, or from the file's, rounded up to a power of
+// two unless the request says not to.
+UINT TextureSide(UINT requested, UINT file) {
+    if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return file;
+    if (requested != 0 && requested != D3DX_DEFAULT) return requested;
+    UINT side = 1;
+    while (side < file) side <<= 1;
+    return side;
+}
 
 // `rect` (null: all of width x height) when it lies inside and is not empty.
 bool Inside(const RECT* rect, UINT width, UINT height, RECT* out) {
@@ -60,8 +77,8 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pS
     if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
     d3dx::ApplyColorKey(image, ColorKey);
 
-    const UINT width = d3dx::IsDefault(Width) ? image.width : Width;
-    const UINT height = d3dx::IsDefault(Height) ? image.height : Height;
+    const UINT width = d3dx::TextureSide(Width, image.width);
+    const UINT height = d3dx::TextureSide(Height, image.height);
     UINT full = 1;
     for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
     UINT levels = MipLevels == 0 || MipLevels == D3DX_DEFAULT ? full : MipLevels == D3DX_FROM_FILE ? 1 : MipLevels;

@@ -234,11 +234,12 @@ TEST_F(FontGl, GeometryDrawnAfterATextDoesNotCoverIt) {
     EXPECT_EQ(p.At(300, 90) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {
+TEST_F(FontGl, TheProgramsFourTextsAndTheMessageLandAtTheirPlacesApart) {
     struct {
         LONG x, y;
         const char* text;
-    } const texts[] = {{81, 30, "Frame Rate:"}, {204, 30, "60"}, {819, 30, "ESC to exit"}, {819, 691, "TNX to MERVO"}};
+    } const texts[] = {{81, 30, "Frame Rate:"},   {204, 30, "9999"},         {819, 30, "ESC to exit"},
+                       {819, 691, "TNX to MERVO"}, {30, 60, "COLLISIONE!!!"}};
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     dev->BeginScene();
     std::vector<RECT> inks;
@@ -256,6 +257,16 @@ TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {
         EXPECT_GT(p.Lit(inks[i]), 40) << texts[i].text;
         EXPECT_LE(inks[i].left - texts[i].x, 3) << texts[i].text;
         EXPECT_LE(inks[i].top - texts[i].y, 8) << texts[i].text;
+    }
+    // No two overlap, and all stay on the screen.
+    for (size_t i = 0; i < inks.size(); ++i) {
+        EXPECT_LE(inks[i].right, 1024) << texts[i].text;
+        EXPECT_LE(inks[i].bottom, 768) << texts[i].text;
+        for (size_t k = i + 1; k < inks.size(); ++k) {
+            const bool apart = inks[i].right <= inks[k].left || inks[k].right <= inks[i].left ||
+                               inks[i].bottom <= inks[k].top || inks[k].bottom <= inks[i].top;
+            EXPECT_TRUE(apart) << texts[i].text << " and " << texts[k].text;
+        }
     }
     // Nothing lit away from the texts.
     for (LONG y = 0; y < 768; ++y)

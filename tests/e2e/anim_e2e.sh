@@ -9,12 +9,6 @@ branto=$1 out=$2
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
 require xdotool xwininfo import convert compare
-# Pixels that differ by more than a little between two shots, within a box.
-differ() {
-    convert "$out/$1.png" -crop "$3" +repage "$out/crop_a.png"
-    convert "$out/$2.png" -crop "$3" +repage "$out/crop_b.png"
-    compare -metric AE -fuzz 8% "$out/crop_a.png" "$out/crop_b.png" null: 2>&1 | cut -d' ' -f1
-}
 hold() { xdotool keydown "$1" sleep "$2"; }
 release() { xdotool keyup "$1"; }
 

@@ -13,9 +13,9 @@ require xdotool xwininfo import convert compare
 # Whether "COLLISIONE!!!" shows where it is drawn: white text at (30, 60).
 message() { awk -v l="$(brightest "$1" 150x26+30+60)" 'BEGIN { exit !(l > 0.8) }'; }
 
-# Parts of the scene on both sides of the figure (which goes on walking in
-# place), clear of the texts.
-left=360x560+0+120 right=360x560+664+120
+# Parts of the scene on both sides of the figure, clear of the texts and of
+# the figure's reach (it goes on walking in place, its sword swinging).
+left=340x560+0+120 right=304x560+720+120
 
 walk_into() {
     local key=$1 name=collide_$1 i seen=

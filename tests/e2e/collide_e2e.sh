@@ -8,6 +8,7 @@ set -u
 branto=$1 out=$2
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 require xdotool xwininfo import convert compare
 
 # Whether "COLLISIONE!!!" shows where it is drawn: white text at (30, 60).

@@ -69,14 +69,6 @@ shot() { import -window "${2:-$id}" "$out/$1.png" || fail "no screenshot $1"; }
 # brightest <name> <box>: the brightest grey level (0..1) of a box WxH+X+Y of a shot.
 brightest() { convert "$out/$1.png" -crop "$2" +repage -colorspace Gray -format '%[fx:maxima]' info:; }
 
-# differ <name> <name> <box>: the pixels that differ by more than a little
-# between two shots, within a box WxH+X+Y.
-differ() {
-    convert "$out/$1.png" -crop "$3" +repage "$out/crop_a.png"
-    convert "$out/$2.png" -crop "$3" +repage "$out/crop_b.png"
-    compare -metric AE -fuzz 8% "$out/crop_a.png" "$out/crop_b.png" null: 2>&1 | cut -d' ' -f1
-}
-
 wait_exit() {
     wait "$pid"
     local rc=$?

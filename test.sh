@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libsdl2-dev libepoxy-dev libfreetype-dev libfontconfig-dev libstb-dev zlib1g-dev libx11-dev
-    libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core
+    libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core fonts-dejavu-extra fonts-comic-neue
     libgtest-dev libgmock-dev libbenchmark-dev clang
     xvfb xauth xfonts-base x11-utils xdotool imagemagick
 )

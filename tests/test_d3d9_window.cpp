@@ -458,6 +458,17 @@ TEST_F(D3D9OwnScreen, LosingTheFocusMinimisesOnlyTheFullScreenWindowAndItComesBa
     EXPECT_EQ(switchAwayAndBack(), 0) << "a window stays where it is";
     ASSERT_EQ(Create(false, 1024, 768), D3D_OK);
     EXPECT_EQ(switchAwayAndBack(), 1) << "full screen gets out of the way";
+
+    // A loss reported late (it happened while the start question was up, and
+    // the window has had the focus back since) is no reason to go.
+    SDL_Event late = {};
+    late.type = SDL_WINDOWEVENT;
+    late.window.windowID = SDL_GetWindowID(win32_native::SdlWindow(hwnd));
+    late.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    ASSERT_EQ(SDL_PushEvent(&late), 1);
+    g_messages.clear();
+    EXPECT_TRUE(PumpUntil(WM_KILLFOCUS));
+    EXPECT_EQ(minimiseRequests(), 0);
     EXPECT_TRUE(win32_native::IsFullscreen(hwnd));
     int w = 0, h = 0;
     SDL_GetWindowSize(win32_native::SdlWindow(hwnd), &w, &h);

@@ -660,6 +660,9 @@ std::unique_ptr<Backend> CreateGlBackend(const GlBackendConfig& config, std::str
     if (retained) win32_native::RetainNative(config.window);
     auto backend = std::make_unique<GlBackend>(config.window, retained, std::move(context), config.backBuffer);
     if (!backend->Init(error)) return nullptr;
+    // The screen turns black at once, as a new device's does, rather than
+    // showing what was there before until the program's first frame.
+    if (window) backend->Present();
     return backend;
 }
 

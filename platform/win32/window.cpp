@@ -209,9 +209,13 @@ POINT ClientPointOf(const Window& w, int x, int y) {
 }
 
 void StepAside(Window& w) {
+    if (!w.fullscreen || !w.sdl || !w.visible) return;
+    // A loss queued while the start question had the focus comes only after
+    // the window went full screen and took the focus back: nothing to do.
+    if (SDL_GetWindowFlags(w.sdl) & SDL_WINDOW_INPUT_FOCUS) return;
     // As a full-screen program does when the user switches away: minimised
     // until it is chosen again (the window manager restores it full screen).
-    if (w.fullscreen && w.sdl && w.visible) SDL_MinimizeWindow(w.sdl);
+    SDL_MinimizeWindow(w.sdl);
 }
 
 POINT ClientOrigin(const Window& w) {

@@ -4,8 +4,10 @@
 # user sees it.
 # Usage: fullscreen_e2e.sh <scenario> <branto> <xdelete> <xfocus> <output folder>
 #   wide       1920x1080: bars left and right, the texts at their scaled places;
-#              switching to another window and back, the program still draws
-#              and takes keys; Escape -> 0
+#              switching to another window asks for the program to be
+#              minimised; back in front, it draws and takes keys; Escape -> 0
+#   desktop    the same with a window manager (openbox): minimised when another
+#              window takes the focus, full screen again when chosen
 #   square     1280x1024: bars above and below; closed as by its close button -> 0
 #   failstart  1920x1080, the character's file missing: start-up fails after
 #              the device went full screen -> E_FAIL, "Initialization Failed"
@@ -96,11 +98,10 @@ nothing_left() {
     [ "$(brightest after 100%x100%+0+0)" = 0 ] || fail "the screen still shows something"
 }
 
-# start_full_screen <WxH>: the program started on a screen of that size,
-# answered Yes, full screen over the whole screen.
+# start_full_screen <WxH>: the program started on this run's screen of that
+# size, answered Yes, full screen over the whole screen.
 start_full_screen() {
     local width=${1%x*} height=${1#*x}
-    own_screen "$1"
     frame_of "$width" "$height"
     start 60 "$scenario"
     answer_question Return
@@ -115,15 +116,50 @@ start_full_screen() {
         fail "not full screen: $(grep -E 'Width|Height' <<<"$info" | tr -s ' \n' ' ')"
 }
 
-# Waits until the middle of the screen shows the scene: drawing has begun.
+# wait_drawn <width> <height>: waits until the program's frames show on the
+# screen: the scene in the middle, a text in its corner, and the first bar
+# black (until then the screen may still show what was there before).
 wait_drawn() {
-    local n
-    for n in $(seq 100); do
-        grab drawn "$(on_screen 200 200 412 284)"
-        above "$(mean drawn 100%x100%+0+0)" 0.05 && return 0
+    local n edge
+    [ "$fx" -gt 0 ] && edge="${fx}x$2+0+0" || edge="$1x$fy+0+0"
+    for n in $(seq 200); do
+        grab drawn_middle "$(on_screen 200 200 412 284)"
+        grab drawn_text "$(on_screen 90 26 819 691)"
+        grab drawn_edge "$edge"
+        above "$(mean drawn_middle 100%x100%+0+0)" 0.05 &&
+            above "$(brightest drawn_text 100%x100%+0+0)" 0.9 &&
+            [ "$(brightest drawn_edge 100%x100%+0+0)" = 0 ] && return 0
         sleep 0.1
     done
-    fail "nothing drawn"
+    fail "the program's frames do not show"
+}
+
+# A held arrow turns the character: the floor beside it moves. The program is
+# in front and takes keys.
+turns_with_right() {
+    local floor n changed turned=
+    floor=$(on_screen 300 300 0 420)
+    grab floor_before "$floor"
+    xdotool keydown Right
+    for n in $(seq 100); do
+        sleep 0.1
+        grab floor_turning "$floor"
+        changed=$(compare -metric AE -fuzz 8% "$out/floor_before.png" "$out/floor_turning.png" null: 2>&1 |
+            cut -d' ' -f1)
+        [ "$changed" -gt 2000 ] && turned=yes && break
+    done
+    xdotool keyup Right
+    [ -n "$turned" ] || fail "$1: the program did not take the arrow key"
+}
+
+# Waits until the window's map state (xwininfo) is the one given.
+wait_map_state() {
+    local n
+    for n in $(seq 100); do
+        xwininfo -id "$id" | grep -q "Map State: $1" && return 0
+        sleep 0.1
+    done
+    fail "the window is not $1: $(xwininfo -id "$id" | grep 'Map State')"
 }
 
 # Exit status of the program, which must end by itself.
@@ -136,35 +172,56 @@ ended_with() {
 
 case "$scenario" in
 wide)
+    own_screen 1920x1080
     start_full_screen 1920x1080
-    wait_drawn
+    wait_drawn 1920 1080
     check_screen 1920 1080 wide
-
-    # Another window takes the focus: the program asks to be minimised.
+    # Another window takes the focus: the program asks to be minimised (no
+    # window manager here to do it).
     asked=$("$xfocus" 20) || fail "xfocus"
     [ "$asked" = "iconify $id" ] || fail "no request to minimise the program's window ($asked)"
-    # Chosen again: it draws, and a held arrow turns the character (the floor
-    # beside it moves).
+    # Chosen again: it draws and takes keys.
     xdotool windowfocus "$id"
-    floor=$(on_screen 300 300 0 420)
-    grab floor_back "$floor"
-    xdotool keydown Right
-    turned=
-    for n in $(seq 100); do
-        sleep 0.1
-        grab floor_turning "$floor"
-        changed=$(compare -metric AE -fuzz 8% "$out/floor_back.png" "$out/floor_turning.png" null: 2>&1 |
-            cut -d' ' -f1)
-        [ "$changed" -gt 2000 ] && turned=yes && break
-    done
-    xdotool keyup Right
-    [ -n "$turned" ] || fail "back in front, the program did not take the arrow key"
+    turns_with_right "back in front"
     check_screen 1920 1080 wide_back
     quit_with_escape
     ;;
+desktop)
+    # As on a desktop, with a window manager that carries out the requests.
+    command -v openbox >/dev/null || { echo "openbox missing"; exit $SKIP; }
+    own_screen 1920x1080
+    openbox --sm-disable >"$out/openbox.log" 2>&1 &
+    for n in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
+    start_full_screen 1920x1080
+    wait_drawn 1920 1080
+    check_screen 1920 1080 desktop
+    xprop -id "$id" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "not full screen for the desktop"
+    # Switched away: minimised, the desktop shows.
+    asked=$("$xfocus" 20) || fail "xfocus"
+    [ "$asked" = "iconify $id" ] || fail "no request to minimise the program's window ($asked)"
+    wait_map_state IsUnMapped
+    xprop -id "$id" WM_STATE | grep -q Iconic || fail "not minimised: $(xprop -id "$id" WM_STATE)"
+    # Chosen again: full screen as before, drawing and taking keys.
+    xdotool windowactivate "$id"
+    wait_map_state IsViewable
+    for n in $(seq 100); do
+        info=$(xwininfo -id "$id")
+        [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = 0,0 ] &&
+            [ "$(field Width "$info")x$(field Height "$info")" = 1920x1080 ] && break
+        sleep 0.1
+    done
+    [ "$n" -lt 100 ] || fail "not full screen again: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
+    turns_with_right "restored"
+    check_screen 1920 1080 desktop_back
+    quit_with_escape
+    ;;
 square)
+    own_screen 1280x1024
     start_full_screen 1280x1024
-    wait_drawn
+    wait_drawn 1280 1024
     check_screen 1280 1024 square
     "$xdelete" "$id" || fail "xdelete"
     ended_with 0

@@ -16,6 +16,7 @@
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/native.h"
+#include "tests/support/display.h"
 #include "tests/support/device_fixtures.h"
 #include "tests/support/own_display.h"
 
@@ -38,7 +39,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 class D3D9Window : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!win32_native::EnsureVideo()) GTEST_SKIP() << "no display";
+        BRANTO_OPEN_DISPLAY_OR_SKIP();
         ResetWin32();
         ResetD3D9();
         g_messages.clear();

@@ -182,7 +182,11 @@ protected:
     void SetUp() override {}
     void Open(int width, int height) {
         std::string why;
-        if (!own_display::Start(width, height, &why)) GTEST_SKIP() << why;
+        switch (own_display::Start(width, height, &why)) {
+            case own_display::Result::Missing: GTEST_SKIP() << why;
+            case own_display::Result::Failed: FAIL() << why;
+            case own_display::Result::Started: break;
+        }
         D3D9Window::SetUp();
     }
 };

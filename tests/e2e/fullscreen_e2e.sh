@@ -18,6 +18,7 @@ set -u
 scenario=$1 branto=$2 xdelete=$3 xfocus=$4 out=$5
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 
 for tool in Xvfb xdotool xwininfo import convert compare; do
     command -v "$tool" >/dev/null || { echo "$tool missing"; exit $SKIP; }
@@ -90,6 +91,16 @@ check_screen() {
     done
 }
 
+# The frame cut from the screen and brought back to 1024x768 is the program's
+# first view, undistorted: wall, floor and character where they belong.
+check_frame_view() {
+    local fw fh
+    fw=$(awk -v s="$scale" 'BEGIN { printf "%d", 1024 * s + 0.5 }')
+    fh=$(awk -v s="$scale" 'BEGIN { printf "%d", 768 * s + 0.5 }')
+    convert "$out/$1.png" -crop "${fw}x$fh+$fx+$fy" +repage -resize '1024x768!' "$out/$1_frame.png"
+    check_first_view "$out/$1_frame.png"
+}
+
 # Nothing of the program is left: no window of it, the screen back to black.
 nothing_left() {
     xwininfo -root -tree | grep -qF -e "\"$title\"" -e "\"$question\"" &&
@@ -137,16 +148,14 @@ wait_drawn() {
 # A held arrow turns the character: the floor beside it moves. The program is
 # in front and takes keys.
 turns_with_right() {
-    local floor n changed turned=
+    local floor n turned=
     floor=$(on_screen 300 300 0 420)
     grab floor_before "$floor"
     xdotool keydown Right
     for n in $(seq 100); do
         sleep 0.1
         grab floor_turning "$floor"
-        changed=$(compare -metric AE -fuzz 8% "$out/floor_before.png" "$out/floor_turning.png" null: 2>&1 |
-            cut -d' ' -f1)
-        [ "$changed" -gt 2000 ] && turned=yes && break
+        [ "$(differ floor_before floor_turning "${floor%%+*}+0+0")" -gt 2000 ] && turned=yes && break
     done
     xdotool keyup Right
     [ -n "$turned" ] || fail "$1: the program did not take the arrow key"
@@ -176,6 +185,7 @@ wide)
     start_full_screen 1920x1080
     wait_drawn 1920 1080
     check_screen 1920 1080 wide
+    check_frame_view wide
     # Another window takes the focus: the program asks to be minimised (no
     # window manager here to do it).
     asked=$("$xfocus" 20) || fail "xfocus"
@@ -198,6 +208,7 @@ desktop)
     start_full_screen 1920x1080
     wait_drawn 1920 1080
     check_screen 1920 1080 desktop
+    check_frame_view desktop
     xprop -id "$id" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "not full screen for the desktop"
     # Switched away: minimised, the desktop shows.
     asked=$("$xfocus" 20) || fail "xfocus"
@@ -223,6 +234,7 @@ square)
     start_full_screen 1280x1024
     wait_drawn 1280 1024
     check_screen 1280 1024 square
+    check_frame_view square
     "$xdelete" "$id" || fail "xdelete"
     ended_with 0
     ;;

@@ -24,22 +24,22 @@ void Stop() {
 
 }  // namespace
 
-bool Start(int width, int height, std::string* why) {
+Result Start(int width, int height, std::string* why) {
     if (g_server > 0) {
         *why = "this process already has its own X server";
-        return false;
+        return Result::Failed;
     }
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
         *why = "no pipe";
-        return false;
+        return Result::Failed;
     }
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd = std::to_string(pipeFds[1]);
     const pid_t pid = ::fork();
     if (pid < 0) {
         *why = "no fork";
-        return false;
+        return Result::Failed;
     }
     if (pid == 0) {
         // Gone with the test, however it ends.
@@ -65,16 +65,22 @@ bool Start(int width, int height, std::string* why) {
         number += c;
     }
     ::close(pipeFds[0]);
-    g_server = pid;
     if (number.empty()) {
-        Stop();
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+            *why = "Xvfb is not installed";
+            return Result::Missing;
+        }
         *why = "Xvfb did not start";
-        return false;
+        return Result::Failed;
     }
+    g_server = pid;
     std::atexit(Stop);
     ::setenv("DISPLAY", (":" + number).c_str(), 1);
     ::setenv("SDL_VIDEODRIVER", "x11", 1);
-    return true;
+    return Result::Started;
 }
 
 }  // namespace own_display

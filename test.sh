@@ -12,7 +12,7 @@ PACKAGES=(
     libsdl2-dev libepoxy-dev libfreetype-dev libfontconfig-dev libstb-dev zlib1g-dev libx11-dev
     libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core fonts-dejavu-extra fonts-comic-neue
     libgtest-dev libgmock-dev libbenchmark-dev clang
-    xvfb xauth xfonts-base x11-utils xdotool imagemagick
+    xvfb xauth xfonts-base x11-utils xdotool imagemagick openbox
 )
 
 install_packages() {

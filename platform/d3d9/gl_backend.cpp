@@ -1,12 +1,14 @@
 // The OpenGL back end. The device has checked every call; here the state is
 // mapped once onto OpenGL: the back buffer is an FBO stored top row first (so
 // viewports, scissors and read-backs use Direct3D's coordinates unchanged), the
-// shader maps Direct3D's clip space, and Present blits the FBO to the window.
+// shader maps Direct3D's clip space, and Present blits the FBO to the window
+// (or draws it scaled, when the window is not the back buffer's size).
 #include <epoxy/gl.h>
 
 #include <SDL.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -14,6 +16,7 @@
 #include "formats.h"
 #include "gl_context.h"
 #include "gl_pipeline.h"
+#include "gl_scaled_present.h"
 #include "native.h"
 #include "objects.h"
 
@@ -201,6 +204,7 @@ public:
         glDeleteTextures(1, &color_);
         if (depth_) glDeleteRenderbuffers(1, &depth_);
         pipeline_.Destroy();
+        scaler_.Destroy();
         context_.reset();
         if (retained_) win32_native::ReleaseNative(window_);
     }
@@ -331,15 +335,16 @@ public:
         int w = 0, h = 0;
         context_->DrawableSize(&w, &h);
         if (w > 0 && h > 0) {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-            glDisable(GL_SCISSOR_TEST);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-            // Flipped: the FBO holds the top row first. Scaled when the window
-            // is not the back buffer's size (full screen on a larger display).
-            const bool same = static_cast<UINT>(w) == desc_.width && static_cast<UINT>(h) == desc_.height;
-            glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), 0, h, w, 0,
-                              GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+            const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
+            // Full screen keeps the frame's shape on any display; a window's
+            // client area takes the frame whatever its size.
+            const win32_native::FrameRect target = win32_native::IsFullscreen(window_)
+                                                       ? win32_native::FitFrame(fw, fh, w, h)
+                                                       : win32_native::FrameRect{0, 0, w, h};
+            if (w == fw && h == fh && target.x == 0 && target.y == 0 && target.width == fw && target.height == fh)
+                PresentUnscaled();
+            else
+                PresentScaled(target, w, h);
             glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         }
         context_->Swap();
@@ -383,6 +388,47 @@ public:
     }
 
 private:
+    void PresentUnscaled() {
+        const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
+        BlitInto(win32_native::FrameRect{0, 0, fw, fh}, fh, GL_NEAREST);
+    }
+
+    // The FBO copied into `target` of the window, flipped: the FBO holds the
+    // top row first.
+    void BlitInto(const win32_native::FrameRect& target, int windowHeight, GLenum filter) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        const GLint top = windowHeight - target.y;
+        glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), target.x, top,
+                          target.x + target.width, top - target.height, GL_COLOR_BUFFER_BIT, filter);
+    }
+
+    void PresentScaled(const win32_native::FrameRect& target, int windowWidth, int windowHeight) {
+        if (!scaler_.Built() && !scalerFailed_) {
+            std::string error;
+            scalerFailed_ = !scaler_.Build(&error);
+            if (scalerFailed_) std::fprintf(stderr, "Direct3D: scaled presentation: %s\n", error.c_str());
+        }
+        if (scalerFailed_) {
+            // Still a picture, if a softer one.
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            glDisable(GL_SCISSOR_TEST);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            BlitInto(target, windowHeight, GL_LINEAR);
+            return;
+        }
+        scaler_.Draw(color_, static_cast<int>(desc_.width), static_cast<int>(desc_.height), target, windowWidth,
+                     windowHeight);
+        // Draws bind their own program, vertex array and state; the sampler
+        // is bound once.
+        glBindSampler(0, sampler_);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+
     // The GL buffer of a device buffer, uploaded when its content changed.
     GLuint Upload(GLenum target, unsigned serial, uint64_t generation, const uint8_t* data, size_t size) {
         GlBuffer& b = buffers_[serial];
@@ -635,6 +681,8 @@ private:
     std::unique_ptr<GlContext> context_;
     BackBufferDesc desc_;
     GlPipeline pipeline_;
+    GlScaledPresent scaler_;
+    bool scalerFailed_ = false;
     GLuint fbo_ = 0;
     GLuint color_ = 0;
     GLuint depth_ = 0;
@@ -662,6 +710,9 @@ std::unique_ptr<Backend> CreateGlBackend(const GlBackendConfig& config, std::str
     if (retained) win32_native::RetainNative(config.window);
     auto backend = std::make_unique<GlBackend>(config.window, retained, std::move(context), config.backBuffer);
     if (!backend->Init(error)) return nullptr;
+    // The screen turns black at once, as a new device's does, rather than
+    // showing what was there before until the program's first frame.
+    if (window) backend->Present();
     return backend;
 }
 

@@ -64,6 +64,9 @@ protected:
         for (const fs::directory_entry& e : fs::directory_iterator(tree / "Data"))
             if (e.path().filename() != "Ninja.x") fs::create_symlink(e.path(), sandbox / "Data" / e.path().filename());
         std::ofstream(sandbox / "Data" / "Ninja.x", std::ios::binary) << bytes;
+        // The exported character keeps its texture in a folder of its own.
+        fs::create_directory(sandbox / "Data" / "textures");
+        fs::create_symlink(tree / "Data" / "ninja.bmp", sandbox / "Data" / "textures" / "ninja.bmp");
     }
     void ExpectCleanedUp() {
         EXPECT_EQ(LiveObjects(), 0);

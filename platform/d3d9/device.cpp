@@ -894,6 +894,25 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
     }
     call.layout = layout;
     call.state = &state_;
+    if (seams::WatchingDraws()) {
+        platform_testing::D3D9Draw seen;
+        seen.type = call.type;
+        seen.count = call.count;
+        seen.first = call.first;
+        seen.baseVertex = call.baseVertex;
+        seen.indexed = call.indexed;
+        seen.lowest = static_cast<UINT>(lowest);
+        seen.highest = static_cast<UINT>(highest);
+        if (upData) {
+            seen.upVertices = upData;
+            seen.upStride = upStride;
+            if (call.indexed) {
+                seen.upIndices = call.indices.data;
+                seen.upIndexSize = call.indices.indexSize;
+            }
+        }
+        seams::Drawing(seen);
+    }
     FlushBackBufferWrites();
     backend_->Draw(call);
     ++targetGeneration_;

@@ -14,6 +14,8 @@ namespace d3d9::seams {
 bool Recording();
 void Record(std::string call);
 void RecordShadedDraw(const DrawCall& call);
+bool WatchingDraws();
+void Drawing(const platform_testing::D3D9Draw& draw);
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // "null" or "#<id>".
 std::string Id(unsigned serial);

@@ -25,6 +25,7 @@ struct SeamState {
     bool failBufferLocks = false;
     platform_testing::D3D9DeviceRecord device;
     platform_testing::D3D9BackBufferTransfers transfers;
+    std::function<void(const platform_testing::D3D9Draw&)> drawHook;
     std::function<void(unsigned)> presentHook;
     unsigned presents = 0;
 };
@@ -66,6 +67,14 @@ void RecordShadedDraw(const DrawCall& call) {
         draw.order.push_back(static_cast<UINT>(vertex - call.shadedFirst));
     }
     S().shadedDraws.push_back(std::move(draw));
+}
+
+bool WatchingDraws() { return static_cast<bool>(S().drawHook); }
+
+void Drawing(const platform_testing::D3D9Draw& draw) {
+    // A copy: the hook may replace itself.
+    std::function<void(const platform_testing::D3D9Draw&)> hook = S().drawHook;
+    if (hook) hook(draw);
 }
 
 std::string Format(const char* fmt, ...) {
@@ -160,6 +169,7 @@ void FailD3D9Buffers(bool create, bool lock) {
     S().failBufferCreation = create;
     S().failBufferLocks = lock;
 }
+void SetD3D9DrawHook(std::function<void(const D3D9Draw&)> hook) { S().drawHook = std::move(hook); }
 void SetD3D9PresentHook(std::function<void(unsigned)> hook) { S().presentHook = std::move(hook); }
 unsigned D3D9PresentCount() { return S().presents; }
 

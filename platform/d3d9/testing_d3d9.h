@@ -80,6 +80,27 @@ void FailD3D9GetBackBuffer(bool fail, HRESULT result = D3DERR_INVALIDCALL);
 // locked (D3DERR_INVALIDCALL, the pointer set to null), until turned off.
 void FailD3D9Buffers(bool create, bool lock);
 
+// A draw the device has accepted, as the program asked for it, handed to the
+// hook before the back end draws it. The hook may read the device's state
+// through its Get* calls and lock the bound buffers and textures for reading;
+// tools record frames this way.
+struct D3D9Draw {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT count = 0;       // vertices (or indices) consumed
+    UINT first = 0;       // first vertex, or first index when indexed
+    INT baseVertex = 0;   // added to every index
+    bool indexed = false;
+    UINT lowest = 0;      // the range of vertices the draw reads
+    UINT highest = 0;
+    // The program's own memory of a DrawPrimitiveUP or DrawIndexedPrimitiveUP;
+    // null for draws from the bound buffers.
+    const void* upVertices = nullptr;
+    UINT upStride = 0;
+    const void* upIndices = nullptr;
+    UINT upIndexSize = 0;
+};
+void SetD3D9DrawHook(std::function<void(const D3D9Draw&)> hook);
+
 // Called after every Present with the number of Presents since the last
 // ResetD3D9 (1 for the first). Scenario tests press keys or stop the loop here.
 void SetD3D9PresentHook(std::function<void(unsigned frame)> hook);

@@ -35,8 +35,8 @@ out=$(mktemp -d)
 xvfb=
 pid=
 cleanup() {
-    [ -n "$pid" ] && kill -9 -- "-$pid" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    [ -z "$pid" ] || kill -9 -- "-$pid" 2>/dev/null || true
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
     rm -rf "$out"
 }
 trap cleanup EXIT
@@ -45,11 +45,11 @@ trap cleanup EXIT
 
 # One X server for every run; it says which display it took when none is given.
 if [ -n "$display" ]; then
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp 2>"$out/xvfb.log" &
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>"$out/xvfb.log" &
     xvfb=$!
 else
     exec 3>"$out/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 2>"$out/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>"$out/xvfb.log" &
     xvfb=$!
     exec 3>&-
 fi
@@ -61,13 +61,17 @@ done
 export DISPLAY=":$display" SDL_VIDEODRIVER=x11
 
 viewable() { xwininfo -name "$1" 2>/dev/null | grep -q IsViewable; }
+# wait_viewable <window> <log>: fails, with the program's output, when the
+# window does not come or the program ends first.
 wait_viewable() {
-    for _ in $(seq 200); do
+    for _ in $(seq 400); do
         viewable "$1" && return 0
+        kill -0 "$pid" 2>/dev/null || break
         sleep 0.05
     done
-    echo "no window \"$1\"" >&2
-    return 1
+    echo "no window \"$1\"; the program wrote:" >&2
+    cat "$2" >&2
+    exit 1
 }
 window_id() { xwininfo -name "$1" | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p'; }
 
@@ -87,7 +91,7 @@ quit() {
 
 run_plain() {
     run plain "$1" "$build/bench/plain_gl" "$out/scene.bin"
-    wait_viewable plain_gl
+    wait_viewable plain_gl "$out/plain.log"
     sleep "$seconds"
     quit plain_gl
 }
@@ -97,7 +101,7 @@ run_program() {
     cd "$build/bin"
     run branto "$1" ./branto
     cd - >/dev/null
-    wait_viewable "Apertura Applicazione"
+    wait_viewable "Apertura Applicazione" "$out/branto.log"
     local box
     box=$(window_id "Apertura Applicazione")
     xdotool windowfocus "$box"
@@ -107,7 +111,7 @@ run_program() {
         sleep 0.1
         viewable "Apertura Applicazione" || break
     done
-    wait_viewable "BRANTO - by MERVO"
+    wait_viewable "BRANTO - by MERVO" "$out/branto.log"
     sleep "$seconds"
     quit branto
 }

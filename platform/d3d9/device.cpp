@@ -181,6 +181,7 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     if (fullscreen) device->fullscreenWindow_ = window;
     record.created++;
     record.headless = device->backend_->Headless();
+    record.presentsBySwap = device->backend_->PresentIsSwap();
     *params = p;  // the platform reports back what it chose
     *out = device;
     return D3D_OK;
@@ -376,6 +377,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* pSourceSurface, const RECT* pSo
         std::memcpy(d.Row(static_cast<UINT>(to.top + y)) + static_cast<size_t>(to.left) * bpp,
                     s.Row(static_cast<UINT>(from.top + y)) + static_cast<size_t>(from.left) * bpp,
                     static_cast<size_t>(w) * bpp);
+    src->AfterRead();
     dst->AfterWrite(to);
     return D3D_OK;
 }
@@ -408,6 +410,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* pSourceSurface, const RECT* pSour
             std::memcpy(out + static_cast<size_t>(x) * bpp, row + static_cast<size_t>(sx) * bpp, bpp);
         }
     }
+    src->AfterRead();
     dst->AfterWrite(to);
     return D3D_OK;
 }
@@ -893,7 +896,8 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
         if (seams::Recording()) seams::RecordShadedDraw(call);
     }
     call.layout = layout;
-    call.state = &state_;
+    // Only a back end that draws needs the rest of the description.
+    if (backend_->Draws()) DescribeDraw(state_, params_.EnableAutoDepthStencil != FALSE, &call);
     if (seams::WatchingDraws()) {
         platform_testing::D3D9Draw seen;
         seen.type = call.type;

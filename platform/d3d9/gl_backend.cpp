@@ -1,24 +1,33 @@
-// The OpenGL back end. The device has checked every call; here the state is
-// mapped once onto OpenGL: the back buffer is an FBO stored top row first (so
-// viewports, scissors and read-backs use Direct3D's coordinates unchanged), the
-// shader maps Direct3D's clip space, and Present blits the FBO to the window
-// (or draws it scaled, when the window is not the back buffer's size).
+// The OpenGL back end. The device has checked every call and describes each
+// draw; here it is mapped onto OpenGL once. Rows are OpenGL's (counted
+// upwards) in every render target: viewports, scissors and cleared rectangles
+// turn their rows over, and so do the CPU's copies of the back buffer; the
+// programs map Direct3D's clip space and pixel centres. Where the window's
+// swap keeps its back buffer (tried when the device is made), the window's own
+// back buffer is the device's and Present is a swap. Elsewhere (no window, a
+// window of another size or format, a swap that loses the pixels) the back
+// buffer is an offscreen target that Present copies into the window, or draws
+// scaled for a full screen of another size.
 #include <epoxy/gl.h>
 
 #include <SDL.h>
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "backend.h"
 #include "formats.h"
 #include "gl_context.h"
 #include "gl_pipeline.h"
 #include "gl_scaled_present.h"
+#include "gl_state.h"
 #include "native.h"
-#include "objects.h"
+#include "pixel_store.h"
+#include "seams.h"
 
 namespace d3d9 {
 
@@ -31,7 +40,9 @@ struct GlBuffer {
 
 struct GlTexture {
     GLuint id = 0;
-    uint64_t generation = 0;
+    GLenum format = 0;
+    GLenum type = 0;
+    UINT bytesPerPixel = 0;
 };
 
 struct GlPixelFormat {
@@ -176,15 +187,34 @@ void ColorFloats(D3DCOLOR c, GLfloat out[4]) {
     out[3] = ((c >> 24) & 0xFF) / 255.0f;
 }
 
-void Uniform(GLint location, const D3DCOLORVALUE& c) { glUniform4f(location, c.r, c.g, c.b, c.a); }
 
-// Row-vector product a x b.
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-    return r;
+// Bits of depth and stencil a depth format asks of the window's buffers.
+int DepthBits(D3DFORMAT f) {
+    switch (f) {
+        case D3DFMT_D16:
+        case D3DFMT_D16_LOCKABLE: return 16;
+        case D3DFMT_D15S1: return 15;
+        case D3DFMT_D32:
+        case D3DFMT_D32F_LOCKABLE: return 32;
+        default: return 24;
+    }
+}
+
+void APIENTRY OnGlMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei, const GLchar* message, const void*) {
+    if (type != GL_DEBUG_TYPE_ERROR) return;
+    std::fprintf(stderr, "OpenGL: %s\n", message);
+    seams::GlError(message);
+}
+
+// The rows of `store` in the opposite order.
+void TurnRowsOver(PixelStore& store) {
+    const size_t pitch = static_cast<size_t>(store.Pitch());
+    std::vector<uint8_t> row(pitch);
+    for (UINT top = 0, bottom = store.Height() - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), store.Row(top), pitch);
+        std::memcpy(store.Row(top), store.Row(bottom), pitch);
+        std::memcpy(store.Row(bottom), row.data(), pitch);
+    }
 }
 
 class GlBackend final : public Backend {
@@ -200,51 +230,39 @@ public:
         glDeleteBuffers(1, &streamIndices_);
         glDeleteVertexArrays(1, &vao_);
         glDeleteSamplers(1, &sampler_);
-        glDeleteFramebuffers(1, &fbo_);
-        glDeleteTextures(1, &color_);
+        if (fbo_) glDeleteFramebuffers(1, &fbo_);
+        if (color_) glDeleteTextures(1, &color_);
         if (depth_) glDeleteRenderbuffers(1, &depth_);
-        pipeline_.Destroy();
+        if (stagingFbo_) glDeleteFramebuffers(1, &stagingFbo_);
+        if (staging_) glDeleteTextures(1, &staging_);
+        programs_.Destroy();
         scaler_.Destroy();
         context_.reset();
         if (retained_) win32_native::ReleaseNative(window_);
     }
 
-    bool Init(std::string* error) {
-        if (!pipeline_.Build(error)) return false;
-        // Without alpha in the format, destination alpha reads as one.
-        const bool alpha = desc_.format == D3DFMT_A8R8G8B8;
-        glGenTextures(1, &color_);
-        glBindTexture(GL_TEXTURE_2D, color_);
-        glTexImage2D(GL_TEXTURE_2D, 0, alpha ? GL_RGBA8 : GL_RGB8, static_cast<GLsizei>(desc_.width),
-                     static_cast<GLsizei>(desc_.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glGenFramebuffers(1, &fbo_);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color_, 0);
-        if (desc_.depth) {
-            const bool stencil = HasStencil(desc_.depthFormat);
-            const bool d16 = desc_.depthFormat == D3DFMT_D16 || desc_.depthFormat == D3DFMT_D16_LOCKABLE;
-            glGenRenderbuffers(1, &depth_);
-            glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-            glRenderbufferStorage(GL_RENDERBUFFER,
-                                  stencil ? GL_DEPTH24_STENCIL8 : d16 ? GL_DEPTH_COMPONENT16 : GL_DEPTH_COMPONENT24,
-                                  static_cast<GLsizei>(desc_.width), static_cast<GLsizei>(desc_.height));
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
-                                      GL_RENDERBUFFER, depth_);
-        }
-        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-            *error = "the back buffer cannot be made";
-            return false;
+    bool Init(bool debug, std::string* error) {
+        if (debug && (epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_KHR_debug"))) {
+            // Errors only, reported inside the call that made them.
+            glEnable(GL_DEBUG_OUTPUT);
+            glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+            glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_FALSE);
+            glDebugMessageControl(GL_DONT_CARE, GL_DEBUG_TYPE_ERROR, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+            glDebugMessageCallback(OnGlMessage, nullptr);
         }
         glGenVertexArrays(1, &vao_);
-        glBindVertexArray(vao_);
         glGenBuffers(1, &streamVertices_);
         glGenBuffers(1, &streamIndices_);
         glGenSamplers(1, &sampler_);
-        glBindSampler(0, sampler_);
-        glFrontFace(GL_CCW);  // clockwise on Direct3D's screen, rows now counted from the top
+        gl_.BindVertexArray(vao_);
+        // Direct3D's front faces are clockwise on the screen, and no target
+        // turns the picture over.
+        glFrontFace(GL_CW);
+        if (context_->HasWindow() && WindowTakesBackBuffer()) {
+            direct_ = true;
+        } else if (!MakeOffscreen(error)) {
+            return false;
+        }
         // A new back buffer is black, as after a first clear.
         ClearCall clear;
         clear.rects.push_back(RECT{0, 0, static_cast<LONG>(desc_.width), static_cast<LONG>(desc_.height)});
@@ -260,60 +278,61 @@ public:
 
     bool Draws() const override { return true; }
     bool Headless() const override { return !context_->HasWindow(); }
+    bool PresentIsSwap() const override { return direct_; }
 
     void Clear(const ClearCall& call) override {
         context_->MakeCurrent();
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        gl_.BindFramebuffer(Target());
         GLbitfield mask = 0;
         if (call.flags & D3DCLEAR_TARGET) {
             GLfloat c[4];
             ColorFloats(call.color, c);
-            glClearColor(c[0], c[1], c[2], c[3]);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            gl_.ClearColor(c);
+            gl_.ColorMask(0xF);
             mask |= GL_COLOR_BUFFER_BIT;
         }
-        if ((call.flags & D3DCLEAR_ZBUFFER) && depth_) {
-            glClearDepth(call.z);
-            glDepthMask(GL_TRUE);
+        if ((call.flags & D3DCLEAR_ZBUFFER) && desc_.depth) {
+            gl_.ClearDepth(call.z);
+            gl_.DepthMask(true);
             mask |= GL_DEPTH_BUFFER_BIT;
         }
-        if ((call.flags & D3DCLEAR_STENCIL) && depth_) {
+        if ((call.flags & D3DCLEAR_STENCIL) && desc_.depth) {
             glClearStencil(static_cast<GLint>(call.stencil));
             glStencilMask(0xFFFFFFFF);
             mask |= GL_STENCIL_BUFFER_BIT;
         }
         if (!mask) return;
-        glEnable(GL_SCISSOR_TEST);
+        gl_.Enable(GL_SCISSOR_TEST, true);
         for (const RECT& r : call.rects) {
-            glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+            gl_.Scissor(r.left, Row(r.bottom), r.right - r.left, r.bottom - r.top);
             glClear(mask);
         }
+        Publish();
     }
 
     void Draw(const DrawCall& call) override {
         context_->MakeCurrent();
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        glUseProgram(pipeline_.program);
-        glBindVertexArray(vao_);
-        const DeviceState& s = *call.state;
-        // Vertices a shader ran on are already in clip space: drawn through
-        // the transform step with an identity matrix and no lighting.
-        const bool shaded = call.shaded != nullptr;
-        ApplyState(s, shaded ? ShadedLayout() : *call.layout, shaded);
-        if (shaded)
+        GlProgram* program = programs_.For(call.program);
+        if (!program) return;  // said when it failed
+        gl_.BindFramebuffer(Target());
+        gl_.BindVertexArray(vao_);
+        gl_.UseProgram(program->Id());
+        program->Apply(call.program, call.constants);
+        ApplyRaster(call.raster);
+        BindTexture(call.texture);
+        if (call.shaded)
             BindShaded(*call.shaded);
         else
-            BindAttributes(call, s);
+            BindAttributes(call);
         // Shaded vertices are numbered from the first one the shader ran on.
-        const int64_t shift = shaded ? call.shadedFirst : 0;
+        const int64_t shift = call.shaded ? call.shadedFirst : 0;
         const GLenum mode = PrimitiveMode(call.type);
         if (call.indexed) {
             const IndexSource& ix = call.indices;
             if (ix.serial) {
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, Upload(GL_ELEMENT_ARRAY_BUFFER, ix.serial, ix.generation,
-                                                             ix.data, ix.size));
+                Upload(GL_ELEMENT_ARRAY_BUFFER, ix.serial, ix.generation, ix.data, ix.size);
             } else {
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, streamIndices_);
+                gl_.BindElementBuffer(streamIndices_);
                 glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(ix.size), ix.data, GL_STREAM_DRAW);
             }
             const uintptr_t offset = static_cast<uintptr_t>(call.first) * ix.indexSize;
@@ -324,6 +343,7 @@ public:
         } else {
             glDrawArrays(mode, static_cast<GLint>(call.first - shift), static_cast<GLsizei>(call.count));
         }
+        Publish();
     }
 
     void Present() override {
@@ -341,35 +361,110 @@ public:
             const win32_native::FrameRect target = win32_native::IsFullscreen(window_)
                                                        ? win32_native::FitFrame(fw, fh, w, h)
                                                        : win32_native::FrameRect{0, 0, w, h};
-            if (w == fw && h == fh && target.x == 0 && target.y == 0 && target.width == fw && target.height == fh)
-                PresentUnscaled();
-            else
-                PresentScaled(target, w, h);
-            glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+            const bool fits =
+                w == fw && h == fh && target.x == 0 && target.y == 0 && target.width == fw && target.height == fh;
+            if (direct_ && !fits) LeaveWindow();
+            if (!direct_) {
+                if (fits)
+                    PresentUnscaled();
+                else
+                    PresentScaled(target, w, h);
+                // The copy bound framebuffers, programs and states of its own.
+                gl_.Invalidate();
+            }
         }
         context_->Swap();
     }
 
     void ReadBackBuffer(PixelStore& into) override {
         context_->MakeCurrent();
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        gl_.BindFramebuffer(Target());
+        glReadBuffer(direct_ ? GL_BACK : GL_COLOR_ATTACHMENT0);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ROW_LENGTH, into.Pitch() / 4);
         glReadPixels(0, 0, static_cast<GLsizei>(into.Width()), static_cast<GLsizei>(into.Height()), GL_BGRA,
                      GL_UNSIGNED_BYTE, into.Data());
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        // The device's copy holds the top row first.
+        TurnRowsOver(into);
     }
 
     void WriteBackBuffer(const PixelStore& from, const RECT& r) override {
         context_->MakeCurrent();
-        glBindTexture(GL_TEXTURE_2D, color_);
+        const GLsizei w = r.right - r.left, h = r.bottom - r.top;
+        if (!staging_) {
+            glGenTextures(1, &staging_);
+            glGenFramebuffers(1, &stagingFbo_);
+        }
+        // The rectangle goes up as it is (top row first) and is copied onto
+        // the target turned over.
+        gl_.BindTexture(staging_);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, from.Pitch() / 4);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
-                        GL_UNSIGNED_BYTE, from.Row(static_cast<UINT>(r.top)) + static_cast<size_t>(r.left) * 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     from.Row(static_cast<UINT>(r.top)) + static_cast<size_t>(r.left) * 4);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, stagingFbo_);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, staging_, 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, Target());
+        gl_.Enable(GL_SCISSOR_TEST, false);
+        glBlitFramebuffer(0, 0, w, h, r.left, Row(r.top), r.right, Row(r.bottom), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        gl_.ForgetFramebuffer();
+    }
+
+    bool CreateTexture(unsigned serial, D3DFORMAT format, UINT width, UINT height, UINT levels) override {
+        GlPixelFormat f;
+        if (!PixelFormatOf(format, &f)) return false;
+        context_->MakeCurrent();
+        GlTexture& t = textures_[serial];
+        if (!t.id) glGenTextures(1, &t.id);
+        t.format = f.format;
+        t.type = f.type;
+        t.bytesPerPixel = BytesPerPixel(format);
+        gl_.BindTexture(t.id);
+        // A new texture holds zeros, as the device's own copy would. Pages of
+        // calloc's zeros cost no memory until written.
+        void* zeros = std::calloc(static_cast<size_t>(width) * height, t.bytesPerPixel);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        for (UINT i = 0; i < levels; ++i) {
+            const GLsizei w = static_cast<GLsizei>(width >> i ? width >> i : 1);
+            const GLsizei h = static_cast<GLsizei>(height >> i ? height >> i : 1);
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), f.internal, w, h, 0, f.format, f.type, zeros);
+        }
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        std::free(zeros);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        return true;
+    }
+
+    void WriteTexture(unsigned serial, UINT level, const PixelStore& from, const RECT& r) override {
+        auto found = textures_.find(serial);
+        if (found == textures_.end()) return;
+        const GlTexture& t = found->second;
+        context_->MakeCurrent();
+        gl_.BindTexture(t.id);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, from.Pitch() / static_cast<GLint>(t.bytesPerPixel));
+        glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                        t.format, t.type,
+                        from.Row(static_cast<UINT>(r.top)) + static_cast<size_t>(r.left) * t.bytesPerPixel);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    }
+
+    void ReadTexture(unsigned serial, UINT level, PixelStore& into) override {
+        auto found = textures_.find(serial);
+        if (found == textures_.end()) return;
+        const GlTexture& t = found->second;
+        context_->MakeCurrent();
+        gl_.BindTexture(t.id);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ROW_LENGTH, into.Pitch() / static_cast<GLint>(t.bytesPerPixel));
+        glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), t.format, t.type, into.Data());
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
     }
 
     void Forget(unsigned serial) override {
@@ -380,29 +475,125 @@ public:
         if (b != buffers_.end()) {
             glDeleteBuffers(1, &b->second.id);
             buffers_.erase(b);
+            // A name deleted is unbound; a new buffer may take it.
+            gl_.Invalidate();
         }
         if (t != textures_.end()) {
             glDeleteTextures(1, &t->second.id);
             textures_.erase(t);
+            gl_.ForgetTexture();
         }
     }
 
 private:
-    void PresentUnscaled() {
-        const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
-        BlitInto(win32_native::FrameRect{0, 0, fw, fh}, fh, GL_NEAREST);
+    GLuint Target() const { return direct_ ? 0 : fbo_; }
+
+    // The row, counted upwards as OpenGL does, of the edge between the
+    // back buffer's rows y - 1 and y counted from the top.
+    GLint Row(LONG y) const { return static_cast<GLint>(desc_.height) - y; }
+
+    // Whether the window's own buffers can be the back buffer: its size, its
+    // colour and depth formats, and a swap that keeps what was drawn (two
+    // colours drawn, each swapped and read back).
+    bool WindowTakesBackBuffer() {
+        int w = 0, h = 0;
+        context_->DrawableSize(&w, &h);
+        if (w != static_cast<int>(desc_.width) || h != static_cast<int>(desc_.height)) return false;
+        if (seams::FailPreservedSwap()) return false;
+        gl_.BindFramebuffer(0);
+        auto bits = [](GLenum attachment, GLenum what) {
+            GLint type = GL_NONE;
+            glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                                  &type);
+            GLint n = 0;
+            if (type != GL_NONE) glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, what, &n);
+            return n;
+        };
+        // Alpha only where the format has it: without, destination alpha reads as one.
+        const GLint alpha = bits(GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE);
+        if (desc_.format == D3DFMT_A8R8G8B8 ? alpha < 8 : alpha != 0) return false;
+        if (desc_.depth) {
+            if (bits(GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE) < DepthBits(desc_.depthFormat)) return false;
+            if (HasStencil(desc_.depthFormat) && bits(GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE) < 1)
+                return false;
+        }
+        gl_.Enable(GL_SCISSOR_TEST, false);
+        gl_.ColorMask(0xF);
+        glReadBuffer(GL_BACK);
+        for (int shade = 1; shade <= 2; ++shade) {
+            const GLfloat c[4] = {static_cast<GLfloat>(shade) / 255.0f, 0.0f, 0.0f, 1.0f};
+            gl_.ClearColor(c);
+            glClear(GL_COLOR_BUFFER_BIT);
+            context_->Swap();
+            GLubyte pixel[4] = {};
+            glReadPixels(w / 2, h / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+            if (pixel[0] != shade) return false;
+        }
+        return true;
     }
 
-    // The FBO copied into `target` of the window, flipped: the FBO holds the
-    // top row first.
+    bool MakeOffscreen(std::string* error) {
+        // Without alpha in the format, destination alpha reads as one.
+        const bool alpha = desc_.format == D3DFMT_A8R8G8B8;
+        glGenTextures(1, &color_);
+        gl_.BindTexture(color_);
+        glTexImage2D(GL_TEXTURE_2D, 0, alpha ? GL_RGBA8 : GL_RGB8, static_cast<GLsizei>(desc_.width),
+                     static_cast<GLsizei>(desc_.height), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glGenFramebuffers(1, &fbo_);
+        gl_.BindFramebuffer(fbo_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color_, 0);
+        if (desc_.depth) {
+            const bool stencil = HasStencil(desc_.depthFormat);
+            const bool d16 = DepthBits(desc_.depthFormat) <= 16;
+            glGenRenderbuffers(1, &depth_);
+            glBindRenderbuffer(GL_RENDERBUFFER, depth_);
+            glRenderbufferStorage(GL_RENDERBUFFER,
+                                  stencil ? GL_DEPTH24_STENCIL8 : d16 ? GL_DEPTH_COMPONENT16 : GL_DEPTH_COMPONENT24,
+                                  static_cast<GLsizei>(desc_.width), static_cast<GLsizei>(desc_.height));
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                                      GL_RENDERBUFFER, depth_);
+        }
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            *error = "the back buffer cannot be made";
+            return false;
+        }
+        direct_ = false;
+        return true;
+    }
+
+    // The window no longer has the back buffer's size: from now on the back
+    // buffer is offscreen, starting from what the window's buffer holds.
+    void LeaveWindow() {
+        std::string error;
+        if (!MakeOffscreen(&error)) {
+            std::fprintf(stderr, "Direct3D: %s\n", error.c_str());
+            return;
+        }
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo_);
+        gl_.Enable(GL_SCISSOR_TEST, false);
+        const GLint w = static_cast<GLint>(desc_.width), h = static_cast<GLint>(desc_.height);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        gl_.ForgetFramebuffer();
+    }
+
+    // The offscreen back buffer copied into `target` of the window.
     void BlitInto(const win32_native::FrameRect& target, int windowHeight, GLenum filter) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        const GLint top = windowHeight - target.y;
-        glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), target.x, top,
-                          target.x + target.width, top - target.height, GL_COLOR_BUFFER_BIT, filter);
+        const GLint bottom = windowHeight - target.y - target.height;
+        glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), target.x, bottom,
+                          target.x + target.width, bottom + target.height, GL_COLOR_BUFFER_BIT, filter);
+    }
+
+    void PresentUnscaled() {
+        const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
+        BlitInto(win32_native::FrameRect{0, 0, fw, fh}, fh, GL_NEAREST);
     }
 
     void PresentScaled(const win32_native::FrameRect& target, int windowWidth, int windowHeight) {
@@ -423,17 +614,16 @@ private:
         }
         scaler_.Draw(color_, static_cast<int>(desc_.width), static_cast<int>(desc_.height), target, windowWidth,
                      windowHeight);
-        // Draws bind their own program, vertex array and state; the sampler
-        // is bound once.
-        glBindSampler(0, sampler_);
-        glBindTexture(GL_TEXTURE_2D, 0);
     }
 
-    // The GL buffer of a device buffer, uploaded when its content changed.
+    // The GL buffer of a device buffer, bound, uploaded when its content changed.
     GLuint Upload(GLenum target, unsigned serial, uint64_t generation, const uint8_t* data, size_t size) {
         GlBuffer& b = buffers_[serial];
         if (!b.id) glGenBuffers(1, &b.id);
-        glBindBuffer(target, b.id);
+        if (target == GL_ELEMENT_ARRAY_BUFFER)
+            gl_.BindElementBuffer(b.id);
+        else
+            gl_.BindArrayBuffer(b.id);
         if (b.generation != generation) {
             glBufferData(target, static_cast<GLsizeiptr>(size), data, GL_DYNAMIC_DRAW);
             b.generation = generation;
@@ -441,164 +631,71 @@ private:
         return b.id;
     }
 
-    GLuint TextureFor(Texture& texture) {
-        GlTexture& t = textures_[texture.Serial()];
-        if (!t.id) glGenTextures(1, &t.id);
-        glBindTexture(GL_TEXTURE_2D, t.id);
-        if (t.generation == texture.Generation()) return t.id;
-        t.generation = texture.Generation();
-        GlPixelFormat f;
-        if (!PixelFormatOf(texture.Format(), &f)) return t.id;
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        for (UINT i = 0; i < texture.Levels(); ++i) {
-            const PixelStore& level = texture.Level(i);
-            glPixelStorei(GL_UNPACK_ROW_LENGTH, level.Pitch() / static_cast<GLint>(level.BytesPerPixel()));
-            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), f.internal, static_cast<GLsizei>(level.Width()),
-                         static_cast<GLsizei>(level.Height()), 0, f.format, f.type, level.Data());
-        }
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(texture.Levels() - 1));
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
-        return t.id;
-    }
+    void ApplyRaster(const RasterState& r) {
+        const D3DVIEWPORT9& vp = r.viewport;
+        gl_.Viewport(static_cast<GLint>(vp.X), Row(static_cast<LONG>(vp.Y + vp.Height)),
+                     static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
+        gl_.DepthRange(vp.MinZ, vp.MaxZ);
 
-    void ApplyState(const DeviceState& s, const VertexLayout& layout, bool shaded) {
-        const DWORD* rs = s.render;
-        const D3DVIEWPORT9& vp = s.viewport;
-        glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-                   static_cast<GLsizei>(vp.Height));
-        glDepthRange(vp.MinZ, vp.MaxZ);
-        glUniform4f(pipeline_.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y),
-                    static_cast<float>(vp.Width), static_cast<float>(vp.Height));
-
-        const bool pretransformed = layout.pretransformed;
-        glUniform1i(pipeline_.pretransformed, pretransformed);
-        if (shaded) {
-            static const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
-            glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &identity.m[0][0]);
-        } else if (!pretransformed) {
-            const D3DMATRIX wvp = Multiply(Multiply(s.transforms[10], s.transforms[0]), s.transforms[1]);
-            glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &wvp.m[0][0]);
-        }
-
-        // Lighting and where the material colours come from.
-        glUniform1i(pipeline_.lighting, rs[D3DRS_LIGHTING] != 0 && !pretransformed && !shaded);
-        GLfloat ambient[4];
-        ColorFloats(rs[D3DRS_AMBIENT], ambient);
-        glUniform4fv(pipeline_.ambient, 1, ambient);
-        Uniform(pipeline_.matDiffuse, s.material.Diffuse);
-        Uniform(pipeline_.matAmbient, s.material.Ambient);
-        Uniform(pipeline_.matEmissive, s.material.Emissive);
-        const bool colorVertex = rs[D3DRS_COLORVERTEX] != 0;
-        const bool hasDiffuse = layout.Find(D3DDECLUSAGE_COLOR, 0) != nullptr;
-        const bool hasSpecular = layout.Find(D3DDECLUSAGE_COLOR, 1) != nullptr;
-        auto source = [&](DWORD which) {
-            if (!colorVertex) return 0;
-            if (which == D3DMCS_COLOR1 && hasDiffuse) return 1;
-            if (which == D3DMCS_COLOR2 && hasSpecular) return 2;
-            return 0;
-        };
-        glUniform1i(pipeline_.diffuseSource, source(rs[D3DRS_DIFFUSEMATERIALSOURCE]));
-        glUniform1i(pipeline_.ambientSource, source(rs[D3DRS_AMBIENTMATERIALSOURCE]));
-        glUniform1i(pipeline_.emissiveSource, source(rs[D3DRS_EMISSIVEMATERIALSOURCE]));
-
-        // Texture stage 0 (later stages are not used by the program).
-        const DWORD* stage = s.stage[0];
-        Texture* texture = s.textures[0].get();
-        glActiveTexture(GL_TEXTURE0);
-        GLint levels = 1;
-        if (texture) {
-            TextureFor(*texture);
-            levels = static_cast<GLint>(texture->Levels());
-        }
-        glUniform1i(pipeline_.hasTexture, texture != nullptr);
-        glUniform1i(pipeline_.colorOp, static_cast<GLint>(stage[D3DTSS_COLOROP]));
-        glUniform1i(pipeline_.alphaOp, static_cast<GLint>(stage[D3DTSS_ALPHAOP]));
-        glUniform3i(pipeline_.colorArgs, static_cast<GLint>(stage[D3DTSS_COLORARG1]),
-                    static_cast<GLint>(stage[D3DTSS_COLORARG2]), static_cast<GLint>(stage[D3DTSS_COLORARG0]));
-        glUniform3i(pipeline_.alphaArgs, static_cast<GLint>(stage[D3DTSS_ALPHAARG1]),
-                    static_cast<GLint>(stage[D3DTSS_ALPHAARG2]), static_cast<GLint>(stage[D3DTSS_ALPHAARG0]));
-        GLfloat c[4];
-        ColorFloats(rs[D3DRS_TEXTUREFACTOR], c);
-        glUniform4fv(pipeline_.textureFactor, 1, c);
-        ColorFloats(stage[D3DTSS_CONSTANT], c);
-        glUniform4fv(pipeline_.stageConstant, 1, c);
-        glUniform1i(pipeline_.specularEnable, rs[D3DRS_SPECULARENABLE] != 0);
-
-        const DWORD* sm = s.sampler[0];
-        const bool minLinear = sm[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
-        GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
-        if (levels > 1 && sm[D3DSAMP_MIPFILTER] != D3DTEXF_NONE) {
-            const bool mipLinear = sm[D3DSAMP_MIPFILTER] >= D3DTEXF_LINEAR;
-            minFilter = minLinear ? (mipLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST)
-                                  : (mipLinear ? GL_NEAREST_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
-        }
-        glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, minFilter);
-        glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
-                            sm[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-        glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, AddressMode(sm[D3DSAMP_ADDRESSU]));
-        glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, AddressMode(sm[D3DSAMP_ADDRESSV]));
-        ColorFloats(sm[D3DSAMP_BORDERCOLOR], c);
-        glSamplerParameterfv(sampler_, GL_TEXTURE_BORDER_COLOR, c);
-
-        glUniform1i(pipeline_.alphaFunc,
-                    rs[D3DRS_ALPHATESTENABLE] ? static_cast<GLint>(rs[D3DRS_ALPHAFUNC]) : D3DCMP_ALWAYS);
-        glUniform1f(pipeline_.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
-
-        if (rs[D3DRS_ALPHABLENDENABLE]) {
+        gl_.Enable(GL_BLEND, r.blend);
+        if (r.blend) {
             bool constant = false;
             GLenum src, dst, srcAlpha, dstAlpha;
-            BlendFactors(rs[D3DRS_SRCBLEND], rs[D3DRS_DESTBLEND], &src, &dst, &constant);
-            GLenum op = BlendOp(rs[D3DRS_BLENDOP]), opAlpha = op;
-            if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
-                BlendFactors(rs[D3DRS_SRCBLENDALPHA], rs[D3DRS_DESTBLENDALPHA], &srcAlpha, &dstAlpha, &constant);
-                opAlpha = BlendOp(rs[D3DRS_BLENDOPALPHA]);
+            BlendFactors(r.srcBlend, r.destBlend, &src, &dst, &constant);
+            GLenum op = BlendOp(r.blendOp), opAlpha = op;
+            if (r.separateAlpha) {
+                BlendFactors(r.srcBlendAlpha, r.destBlendAlpha, &srcAlpha, &dstAlpha, &constant);
+                opAlpha = BlendOp(r.blendOpAlpha);
             } else {
                 srcAlpha = src;
                 dstAlpha = dst;
             }
-            glEnable(GL_BLEND);
-            glBlendFuncSeparate(src, dst, srcAlpha, dstAlpha);
-            glBlendEquationSeparate(op, opAlpha);
+            gl_.BlendFunc(src, dst, srcAlpha, dstAlpha);
+            gl_.BlendEquation(op, opAlpha);
             if (constant) {
-                ColorFloats(rs[D3DRS_BLENDFACTOR], c);
-                glBlendColor(c[0], c[1], c[2], c[3]);
+                GLfloat c[4];
+                ColorFloats(r.blendFactor, c);
+                gl_.BlendColor(c);
             }
-        } else {
-            glDisable(GL_BLEND);
         }
-
-        if (depth_ && rs[D3DRS_ZENABLE] != D3DZB_FALSE) {
-            glEnable(GL_DEPTH_TEST);
-            glDepthFunc(CompareFunc(rs[D3DRS_ZFUNC]));
-            glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-        } else {
-            glDisable(GL_DEPTH_TEST);
+        gl_.Enable(GL_DEPTH_TEST, r.depthTest);
+        if (r.depthTest) {
+            gl_.DepthFunc(CompareFunc(r.depthFunc));
+            gl_.DepthMask(r.depthWrite);
         }
-
-        switch (rs[D3DRS_CULLMODE]) {
-            case D3DCULL_CW: glEnable(GL_CULL_FACE); glCullFace(GL_FRONT); break;
-            case D3DCULL_CCW: glEnable(GL_CULL_FACE); glCullFace(GL_BACK); break;
-            default: glDisable(GL_CULL_FACE); break;
-        }
-        glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_POINT       ? GL_POINT
-                                         : rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
-                                                                                   : GL_FILL);
-        const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
-        glColorMask(mask & 1 ? GL_TRUE : GL_FALSE, mask & 2 ? GL_TRUE : GL_FALSE, mask & 4 ? GL_TRUE : GL_FALSE,
-                    mask & 8 ? GL_TRUE : GL_FALSE);
-        if (rs[D3DRS_SCISSORTESTENABLE]) {
-            const RECT& r = s.scissor;
-            glEnable(GL_SCISSOR_TEST);
-            glScissor(r.left, r.top, r.right > r.left ? r.right - r.left : 0, r.bottom > r.top ? r.bottom - r.top : 0);
-        } else {
-            glDisable(GL_SCISSOR_TEST);
+        gl_.Enable(GL_CULL_FACE, r.cull == D3DCULL_CW || r.cull == D3DCULL_CCW);
+        if (r.cull == D3DCULL_CW)
+            gl_.CullFace(GL_FRONT);
+        else if (r.cull == D3DCULL_CCW)
+            gl_.CullFace(GL_BACK);
+        gl_.PolygonMode(r.fill == D3DFILL_POINT ? GL_POINT : r.fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
+        gl_.ColorMask(r.colorWrite);
+        gl_.Enable(GL_SCISSOR_TEST, r.scissorTest);
+        if (r.scissorTest) {
+            const RECT& s = r.scissor;
+            const LONG w = s.right > s.left ? s.right - s.left : 0, h = s.bottom > s.top ? s.bottom - s.top : 0;
+            gl_.Scissor(s.left, Row(s.top + h), w, h);
         }
     }
 
-    void BindAttributes(const DrawCall& call, const DeviceState& s) {
+    void BindTexture(const TextureBinding& t) {
+        if (!t.serial) return;  // the program reads no texture
+        auto found = textures_.find(t.serial);
+        gl_.BindTexture(found != textures_.end() ? found->second.id : 0);
+        const bool minLinear = t.minFilter >= D3DTEXF_LINEAR;
+        GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
+        if (t.levels > 1 && t.mipFilter != D3DTEXF_NONE) {
+            const bool mipLinear = t.mipFilter >= D3DTEXF_LINEAR;
+            minFilter = minLinear ? (mipLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST)
+                                  : (mipLinear ? GL_NEAREST_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
+        }
+        GLfloat border[4];
+        ColorFloats(t.border, border);
+        gl_.Sampler(sampler_, minFilter, t.magFilter >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST,
+                    AddressMode(t.addressU), AddressMode(t.addressV), border);
+    }
+
+    void BindAttributes(const DrawCall& call) {
         static const GLfloat defaults[kAttrCount][4] = {
             {0, 0, 0, 1}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 1}};
         const VertexElement* elements[kAttrCount] = {};
@@ -607,7 +704,7 @@ private:
         elements[kAttrNormal] = layout.Find(D3DDECLUSAGE_NORMAL, 0);
         elements[kAttrDiffuse] = layout.Find(D3DDECLUSAGE_COLOR, 0);
         elements[kAttrSpecular] = layout.Find(D3DDECLUSAGE_COLOR, 1);
-        elements[kAttrTexCoord] = layout.Find(D3DDECLUSAGE_TEXCOORD, s.stage[0][D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        elements[kAttrTexCoord] = layout.Find(D3DDECLUSAGE_TEXCOORD, call.texCoordIndex);
 
         GLuint streamBuffer[kMaxStreams] = {};
         for (GLuint a = 0; a < kAttrCount; ++a) {
@@ -616,48 +713,28 @@ private:
             GLenum type;
             GLboolean normalized;
             if (!e || !AttributeFormat(e->type, &size, &type, &normalized)) {
-                glDisableVertexAttribArray(a);
-                glVertexAttrib4fv(a, defaults[a]);
+                gl_.AttributeConstant(a, defaults[a]);
                 continue;
             }
             const StreamSource& src = call.streams[e->stream];
             if (!streamBuffer[e->stream]) {
                 if (src.serial) {
-                    streamBuffer[e->stream] =
-                        Upload(GL_ARRAY_BUFFER, src.serial, src.generation, src.data, src.size);
+                    streamBuffer[e->stream] = Upload(GL_ARRAY_BUFFER, src.serial, src.generation, src.data, src.size);
                 } else {
-                    glBindBuffer(GL_ARRAY_BUFFER, streamVertices_);
+                    gl_.BindArrayBuffer(streamVertices_);
                     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(src.size), src.data, GL_STREAM_DRAW);
                     streamBuffer[e->stream] = streamVertices_;
                 }
             }
-            glBindBuffer(GL_ARRAY_BUFFER, streamBuffer[e->stream]);
-            const uintptr_t offset = static_cast<uintptr_t>(src.offset) + e->offset;
-            glVertexAttribPointer(a, size, type, normalized, static_cast<GLsizei>(src.stride),
-                                  reinterpret_cast<const void*>(offset));
-            glEnableVertexAttribArray(a);
+            gl_.Attribute(a, streamBuffer[e->stream], size, type, normalized, static_cast<GLsizei>(src.stride),
+                          static_cast<uintptr_t>(src.offset) + e->offset);
         }
     }
 
     // The shaded vertices as attributes: clip position, both colours and the
     // first texture coordinates, all four floats.
-    static const VertexLayout& ShadedLayout() {
-        static const VertexLayout layout = [] {
-            VertexLayout l;
-            l.elements = {{0, offsetof(ShadedVertex, position), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION, 0},
-                          {0, offsetof(ShadedVertex, diffuse), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 0},
-                          {0, offsetof(ShadedVertex, specular), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 1},
-                          {0, offsetof(ShadedVertex, texCoord), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_TEXCOORD, 0}};
-            l.streamExtent[0] = sizeof(ShadedVertex);
-            l.streamMask = 1;
-            l.hasPosition = true;
-            return l;
-        }();
-        return layout;
-    }
-
     void BindShaded(const std::vector<ShadedVertex>& vertices) {
-        glBindBuffer(GL_ARRAY_BUFFER, streamVertices_);
+        gl_.BindArrayBuffer(streamVertices_);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(ShadedVertex)),
                      vertices.data(), GL_STREAM_DRAW);
         const struct {
@@ -667,25 +744,33 @@ private:
                      {kAttrDiffuse, offsetof(ShadedVertex, diffuse)},
                      {kAttrSpecular, offsetof(ShadedVertex, specular)},
                      {kAttrTexCoord, offsetof(ShadedVertex, texCoord)}};
-        for (const auto& b : bound) {
-            glVertexAttribPointer(b.attribute, 4, GL_FLOAT, GL_FALSE, sizeof(ShadedVertex),
-                                  reinterpret_cast<const void*>(b.offset));
-            glEnableVertexAttribArray(b.attribute);
-        }
-        glDisableVertexAttribArray(kAttrNormal);
-        glVertexAttrib4f(kAttrNormal, 0, 0, 0, 0);
+        for (const auto& b : bound)
+            gl_.Attribute(b.attribute, streamVertices_, 4, GL_FLOAT, GL_FALSE, sizeof(ShadedVertex), b.offset);
+        static const GLfloat zero[4] = {0, 0, 0, 0};
+        gl_.AttributeConstant(kAttrNormal, zero);
+    }
+
+    // The counts tests read.
+    void Publish() {
+        platform_testing::D3D9GlCounters& c = seams::GlCounters();
+        c.stateChanges = gl_.Changes();
+        c.stateSkipped = gl_.Skipped();
     }
 
     HWND window_;
     bool retained_;
     std::unique_ptr<GlContext> context_;
     BackBufferDesc desc_;
-    GlPipeline pipeline_;
+    GlState gl_;
+    GlPrograms programs_;
     GlScaledPresent scaler_;
     bool scalerFailed_ = false;
+    bool direct_ = false;  // the window's back buffer is the device's
     GLuint fbo_ = 0;
     GLuint color_ = 0;
     GLuint depth_ = 0;
+    GLuint staging_ = 0;
+    GLuint stagingFbo_ = 0;
     GLuint vao_ = 0;
     GLuint sampler_ = 0;
     GLuint streamVertices_ = 0;
@@ -699,17 +784,22 @@ private:
 std::unique_ptr<Backend> CreateGlBackend(const GlBackendConfig& config, std::string* error) {
     SDL_Window* window = nullptr;
     if (config.window && !config.headless) window = win32_native::SdlWindow(config.window);
+#ifdef BRANTO_GL_DEBUG
+    const bool debug = true;
+#else
+    const bool debug = seams::GlDebug();
+#endif
     std::unique_ptr<GlContext> context;
     if (window) {
-        context = GlContext::OnWindow(window, error);
+        context = GlContext::OnWindow(window, debug, error);
     } else {
-        context = GlContext::Headless(error);
+        context = GlContext::Headless(debug, error);
     }
     if (!context) return nullptr;
     const bool retained = window != nullptr;
     if (retained) win32_native::RetainNative(config.window);
     auto backend = std::make_unique<GlBackend>(config.window, retained, std::move(context), config.backBuffer);
-    if (!backend->Init(error)) return nullptr;
+    if (!backend->Init(debug, error)) return nullptr;
     // The screen turns black at once, as a new device's does, rather than
     // showing what was there before until the program's first frame.
     if (window) backend->Present();

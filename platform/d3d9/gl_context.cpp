@@ -67,7 +67,8 @@ bool Version33(std::string* error) {
 
 }  // namespace
 
-std::unique_ptr<GlContext> GlContext::OnWindow(SDL_Window* window, std::string* error) {
+std::unique_ptr<GlContext> GlContext::OnWindow(SDL_Window* window, bool debug, std::string* error) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, debug ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -85,7 +86,7 @@ std::unique_ptr<GlContext> GlContext::OnWindow(SDL_Window* window, std::string* 
     return result;
 }
 
-std::unique_ptr<GlContext> GlContext::Headless(std::string* error) {
+std::unique_ptr<GlContext> GlContext::Headless(bool debug, std::string* error) {
     // Only the client-extension entry point works before a display exists.
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_base") ||
         !epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless")) {
@@ -113,8 +114,14 @@ std::unique_ptr<GlContext> GlContext::Headless(std::string* error) {
         *error = "no EGL config for OpenGL";
         return nullptr;
     }
-    const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+    const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                        3,
+                                        EGL_CONTEXT_MINOR_VERSION,
+                                        3,
+                                        EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                        EGL_CONTEXT_FLAGS_KHR,
+                                        debug ? EGL_CONTEXT_OPENGL_DEBUG_BIT_KHR : 0,
                                         EGL_NONE};
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
     if (context == EGL_NO_CONTEXT) {

@@ -19,8 +19,9 @@ public:
     // Size of the window's default framebuffer in pixels.
     virtual void DrawableSize(int* width, int* height) = 0;
 
-    static std::unique_ptr<GlContext> OnWindow(SDL_Window* window, std::string* error);
-    static std::unique_ptr<GlContext> Headless(std::string* error);
+    // `debug`: a debug context, whose driver checks and reports more.
+    static std::unique_ptr<GlContext> OnWindow(SDL_Window* window, bool debug, std::string* error);
+    static std::unique_ptr<GlContext> Headless(bool debug, std::string* error);
 };
 
 }  // namespace d3d9

@@ -13,8 +13,8 @@ out vec2 vTexel;
 void main() {
     vec2 corner = vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1));
     gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
-    // The frame holds its top row first; the window counts rows upwards.
-    vTexel = vec2(corner.x, 1.0 - corner.y) * uFrameSize;
+    // Frame and window both count rows upwards.
+    vTexel = corner * uFrameSize;
 }
 )";
 

@@ -17,7 +17,7 @@ public:
     bool Build(std::string* error);
     bool Built() const { return program_ != 0; }
     void Destroy();
-    // Draws `frame` (frameWidth x frameHeight, top row first) into `target`
+    // Draws `frame` (frameWidth x frameHeight, OpenGL's rows) into `target`
     // (rows counted from the top) of the window's default framebuffer of
     // windowWidth x windowHeight. Leaves program, vertex array, texture,
     // sampler, viewport and blend, depth, cull and scissor state changed.

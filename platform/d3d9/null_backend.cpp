@@ -13,6 +13,10 @@ public:
     void Present() override {}
     void ReadBackBuffer(PixelStore&) override {}
     void WriteBackBuffer(const PixelStore&, const RECT&) override {}
+    // The device's copy of a texture is the only one.
+    bool CreateTexture(unsigned, D3DFORMAT, UINT, UINT, UINT) override { return false; }
+    void WriteTexture(unsigned, UINT, const PixelStore&, const RECT&) override {}
+    void ReadTexture(unsigned, UINT, PixelStore&) override {}
     void Forget(unsigned) override {}
 };
 

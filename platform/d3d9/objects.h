@@ -105,9 +105,11 @@ public:
     virtual D3DPOOL Pool() const = 0;
     virtual bool Lockable() const { return true; }
     // Brings the stored pixels up to date before they are read.
-    virtual void BeforeRead() {}
+    virtual void BeforeRead() { Store().Materialize(); }
     // The stored pixels of `rect` were changed.
     virtual void AfterWrite(const RECT& rect) { (void)rect; }
+    // The stored pixels were only read.
+    virtual void AfterRead() {}
 };
 
 // A surface of its own: an offscreen plain surface or the back buffer.
@@ -160,7 +162,9 @@ public:
     unsigned Id() const override { return Serial(); }
     DWORD Usage() const override;
     D3DPOOL Pool() const override;
+    void BeforeRead() override;
     void AfterWrite(const RECT& rect) override;
+    void AfterRead() override;
 
 private:
     Texture* texture_;
@@ -187,15 +191,19 @@ public:
     HRESULT UnlockRect(UINT Level) override;
     HRESULT AddDirtyRect(const RECT* pDirtyRect) override;
 
-    // For the back end.
     UINT Levels() const { return static_cast<UINT>(levels_.size()); }
+    // A level's pixels in CPU memory: only while the CPU works on them, where
+    // the back end holds them otherwise.
     PixelStore& Level(UINT i) { return levels_[i]; }
-    const PixelStore& Level(UINT i) const { return levels_[i]; }
     D3DFORMAT Format() const { return levels_[0].Format(); }
-    uint64_t Generation() const { return generation_; }
-    void Changed() { ++generation_; }
     DWORD Usage() const { return usage_; }
     D3DPOOL Pool() const { return pool_; }
+    // The CPU's copy of a level made (from the back end's pixels) before it is used.
+    void Materialize(UINT level);
+    // The CPU changed `rect` of a level: it goes to the back end, and the copy with it.
+    void LevelWritten(UINT level, const RECT& rect);
+    // The CPU only read a level.
+    void LevelRead(UINT level);
 
 protected:
     bool Implements(REFIID riid) const override;
@@ -204,7 +212,8 @@ private:
     DWORD usage_;
     D3DPOOL pool_;
     DWORD lod_ = 0;
-    uint64_t generation_ = 1;
+    bool held_ = false;          // the back end keeps the pixels
+    std::vector<bool> written_;  // a level holds more than zeros
     std::vector<PixelStore> levels_;
     std::vector<std::unique_ptr<TextureSurface>> surfaces_;
 };

@@ -13,8 +13,16 @@ bool PixelStore::Init(D3DFORMAT format, UINT width, UINT height) {
     height_ = height;
     bpp_ = bpp;
     pitch_ = static_cast<INT>((width * bpp + 3) & ~3u);  // rows start on 4-byte boundaries
-    bytes_.assign(static_cast<size_t>(pitch_) * height, 0);
+    bytes_.clear();
     return true;
+}
+
+void PixelStore::Materialize() {
+    if (bytes_.empty()) bytes_.assign(static_cast<size_t>(pitch_) * height_, 0);
+}
+
+void PixelStore::Drop() {
+    if (!locked_) std::vector<uint8_t>().swap(bytes_);
 }
 
 bool PixelStore::Resolve(const RECT* rect, RECT* out) const {
@@ -33,6 +41,7 @@ HRESULT PixelStore::Lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
     if (!out || locked_) return D3DERR_INVALIDCALL;
     RECT r;
     if (!Resolve(rect, &r)) return D3DERR_INVALIDCALL;
+    Materialize();
     locked_ = true;
     lockWrites_ = (flags & D3DLOCK_READONLY) == 0;
     lockRect_ = r;

@@ -1,4 +1,6 @@
-// The CPU memory of a surface or of a texture level, and its lock.
+// The CPU memory of a surface or of a texture level, and its lock. The bytes
+// are made on first need (zeros): a texture whose pixels the back end holds,
+// or a back buffer nobody locks, keeps no copy of its own.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,12 @@ public:
     // False when the format or the size is not supported.
     bool Init(D3DFORMAT format, UINT width, UINT height);
 
+    bool Materialized() const { return !bytes_.empty(); }
+    void Materialize();
+    // Gives the bytes back (not while locked).
+    void Drop();
+
+    // The bytes are made (zeros) if they are not yet.
     HRESULT Lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags);
     // `written` receives the locked rectangle when the lock allowed writing.
     HRESULT Unlock(RECT* written, bool* wasWrite);
@@ -23,6 +31,7 @@ public:
     INT Pitch() const { return pitch_; }
     UINT BytesPerPixel() const { return bpp_; }
     bool Locked() const { return locked_; }
+    // Only once materialized.
     uint8_t* Row(UINT y) { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
     const uint8_t* Row(UINT y) const { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
     uint8_t* Data() { return bytes_.data(); }

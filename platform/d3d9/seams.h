@@ -33,6 +33,11 @@ bool FailBufferLocks();
 
 platform_testing::D3D9DeviceRecord& DeviceRecord();
 platform_testing::D3D9BackBufferTransfers& BackBufferTransfers();
+platform_testing::D3D9GlCounters& GlCounters();
+bool FailProgramVariants();
+bool FailPreservedSwap();
+bool GlDebug();
+void GlError(std::string message);
 void Presented();
 
 }  // namespace d3d9::seams

@@ -21,7 +21,12 @@ HRESULT SurfaceObject::UnlockRect() {
     RECT written;
     bool wasWrite = false;
     HRESULT hr = Store().Unlock(&written, &wasWrite);
-    if (SUCCEEDED(hr) && wasWrite) AfterWrite(written);
+    if (SUCCEEDED(hr)) {
+        if (wasWrite)
+            AfterWrite(written);
+        else
+            AfterRead();
+    }
     return hr;
 }
 
@@ -45,6 +50,8 @@ bool Surface::Lockable() const {
 }
 
 void Surface::BeforeRead() {
+    // The back buffer's copy is made at its first use.
+    store_.Materialize();
     if (kind_ == Kind::BackBuffer) sync_.BeforeAccess(store_, Owner()->backend(), Owner()->targetGeneration());
 }
 
@@ -79,6 +86,8 @@ PixelStore& TextureSurface::Store() { return texture_->Level(level_); }
 Device* TextureSurface::OwnerDevice() const { return texture_->Owner(); }
 DWORD TextureSurface::Usage() const { return texture_->Usage(); }
 D3DPOOL TextureSurface::Pool() const { return texture_->Pool(); }
-void TextureSurface::AfterWrite(const RECT&) { texture_->Changed(); }
+void TextureSurface::BeforeRead() { texture_->Materialize(level_); }
+void TextureSurface::AfterWrite(const RECT& rect) { texture_->LevelWritten(level_, rect); }
+void TextureSurface::AfterRead() { texture_->LevelRead(level_); }
 
 }  // namespace d3d9

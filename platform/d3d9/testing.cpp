@@ -25,6 +25,11 @@ struct SeamState {
     bool failBufferLocks = false;
     platform_testing::D3D9DeviceRecord device;
     platform_testing::D3D9BackBufferTransfers transfers;
+    platform_testing::D3D9GlCounters gl;
+    bool failProgramVariants = false;
+    bool failPreservedSwap = false;
+    bool glDebug = false;
+    std::vector<std::string> glErrors;
     std::function<void(const platform_testing::D3D9Draw&)> drawHook;
     std::function<void(unsigned)> presentHook;
     unsigned presents = 0;
@@ -113,6 +118,11 @@ bool FailBufferCreation() { return S().failBufferCreation; }
 bool FailBufferLocks() { return S().failBufferLocks; }
 platform_testing::D3D9DeviceRecord& DeviceRecord() { return S().device; }
 platform_testing::D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
+platform_testing::D3D9GlCounters& GlCounters() { return S().gl; }
+bool FailProgramVariants() { return S().failProgramVariants; }
+bool FailPreservedSwap() { return S().failPreservedSwap; }
+bool GlDebug() { return S().glDebug; }
+void GlError(std::string message) { S().glErrors.push_back(std::move(message)); }
 
 void Presented() {
     SeamState& s = S();
@@ -156,6 +166,11 @@ unsigned D3D9ObjectId(IUnknown* object) {
 
 const D3D9DeviceRecord& LastD3D9Device() { return S().device; }
 const D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
+const D3D9GlCounters& D3D9GlCounts() { return S().gl; }
+void UseD3D9GlDebug(bool on) { S().glDebug = on; }
+const std::vector<std::string>& D3D9GlErrors() { return S().glErrors; }
+void FailD3D9ProgramVariants(bool fail) { S().failProgramVariants = fail; }
+void FailD3D9PreservedSwap(bool fail) { S().failPreservedSwap = fail; }
 void FailDirect3DCreate9(bool fail) { S().failCreate9 = fail; }
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result) {
     S().deviceFailure = when;

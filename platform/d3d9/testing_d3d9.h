@@ -2,6 +2,7 @@
 // program never calls these.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,6 +60,7 @@ struct D3D9DeviceRecord {
     DWORD behaviorFlags = 0;
     D3DPRESENT_PARAMETERS presentParameters = {};  // as the caller passed them
     bool headless = false;                          // drawn without a native window
+    bool presentsBySwap = false;  // drawn straight into the window: Present only swaps
 };
 const D3D9DeviceRecord& LastD3D9Device();
 
@@ -71,11 +73,33 @@ struct D3D9BackBufferTransfers {
 };
 const D3D9BackBufferTransfers& BackBufferTransfers();
 
+// What the OpenGL back end did since the last ResetD3D9: programs built
+// (and failed), and the state changes it made and skipped as already set.
+struct D3D9GlCounters {
+    unsigned programs = 0;
+    unsigned failedPrograms = 0;
+    uint64_t stateChanges = 0;
+    uint64_t stateSkipped = 0;
+};
+const D3D9GlCounters& D3D9GlCounts();
+
+// OpenGL's debug output on for devices created from now on: each error the
+// driver reports is written to stderr at once and kept here. A debug build
+// has it on for every device.
+void UseD3D9GlDebug(bool on = true);
+const std::vector<std::string>& D3D9GlErrors();
+
 // Forced failures.
 void FailDirect3DCreate9(bool fail);
 enum class D3D9DeviceFailure { None, Always, FullScreenOnly };
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result = D3DERR_NOTAVAILABLE);
 void FailD3D9GetBackBuffer(bool fail, HRESULT result = D3DERR_INVALIDCALL);
+// Every program generated for a combination of states fails to compile, as a
+// driver's compiler might refuse one; draws then use the general program.
+void FailD3D9ProgramVariants(bool fail);
+// The window's swap is taken not to keep the back buffer: devices then draw
+// offscreen and copy at Present, as on drivers whose swap loses the pixels.
+void FailD3D9PreservedSwap(bool fail);
 // Vertex and index buffers cannot be made (D3DERR_OUTOFVIDEOMEMORY), or
 // locked (D3DERR_INVALIDCALL, the pointer set to null), until turned off.
 void FailD3D9Buffers(bool create, bool lock);

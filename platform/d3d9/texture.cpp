@@ -16,7 +16,31 @@ bool Texture::Init(UINT width, UINT height, UINT levels, D3DFORMAT format) {
     for (UINT i = 0; i < levels; ++i)
         if (!levels_[i].Init(format, std::max(1u, width >> i), std::max(1u, height >> i))) return false;
     surfaces_.resize(levels);
+    written_.assign(levels, false);
+    // Textures that can be drawn live in the back end; the others (system
+    // memory, scratch) only here.
+    if (pool_ == D3DPOOL_MANAGED || pool_ == D3DPOOL_DEFAULT)
+        held_ = Owner()->backend().CreateTexture(Serial(), format, width, height, levels);
     return true;
+}
+
+void Texture::Materialize(UINT level) {
+    PixelStore& s = levels_[level];
+    if (s.Materialized()) return;
+    s.Materialize();
+    if (held_ && written_[level]) Owner()->backend().ReadTexture(Serial(), level, s);
+}
+
+void Texture::LevelWritten(UINT level, const RECT& rect) {
+    written_[level] = true;
+    if (!held_) return;
+    PixelStore& s = levels_[level];
+    Owner()->backend().WriteTexture(Serial(), level, s, rect);
+    s.Drop();
+}
+
+void Texture::LevelRead(UINT level) {
+    if (held_) levels_[level].Drop();
 }
 
 bool Texture::Implements(REFIID riid) const {
@@ -50,19 +74,26 @@ HRESULT Texture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel)
 
 HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
     if (Level >= Levels()) return D3DERR_INVALIDCALL;
+    if (!levels_[Level].Locked()) Materialize(Level);
     return levels_[Level].Lock(pLockedRect, pRect, Flags);
 }
 
 HRESULT Texture::UnlockRect(UINT Level) {
     if (Level >= Levels()) return D3DERR_INVALIDCALL;
     bool wasWrite = false;
-    HRESULT hr = levels_[Level].Unlock(nullptr, &wasWrite);
-    if (SUCCEEDED(hr) && wasWrite) Changed();
+    RECT written;
+    HRESULT hr = levels_[Level].Unlock(&written, &wasWrite);
+    if (SUCCEEDED(hr)) {
+        if (wasWrite)
+            LevelWritten(Level, written);
+        else
+            LevelRead(Level);
+    }
     return hr;
 }
 
 HRESULT Texture::AddDirtyRect(const RECT*) {
-    Changed();
+    // Every write reaches the back end at its unlock already.
     return D3D_OK;
 }
 

@@ -448,7 +448,9 @@ TEST_F(D3D9Device, UnsupportedResourcesAreRefused) {
     EXPECT_EQ(LiveD3D(), 3) << "Direct3D, the device and its back buffer";
     const int refused = FindD3D9Call("CreateTexture(0,4,");
     ASSERT_GE(refused, 0);
-    EXPECT_EQ(D3D9Calls()[refused], "CreateTexture(0,4,1,0x0,21,1)->failed");
+    EXPECT_EQ(D3D9Calls()[refused],
+              "CreateTexture(0,4,1,0x0,21,1)->failed -- refused: a size, number of levels or format no texture can "
+              "have");
 }
 
 TEST_F(D3D9Device, SurfacesCopyAndFillOnTheCpu) {
@@ -546,44 +548,57 @@ TEST_F(D3D9Device, DrawsAreCheckedAgainstTheirData) {
     ib->Unlock();
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
 
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no vertex format";
+    // Each refusal names its rule in the call log, after the call.
+    auto refused = [&](HRESULT hr) {
+        EXPECT_EQ(hr, D3DERR_INVALIDCALL);
+        return D3D9RefusalReason(D3D9Calls().size() - 1);
+    };
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1)),
+              "no vertex format: neither an FVF nor a declaration is set");
     dev->SetFVF(fvf);
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no stream";
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1)), "a stream the vertex format uses has no buffer");
     dev->SetStreamSource(0, vb, 0, sizeof(Vertex));
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL) << "one vertex past the end";
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0x7FFFFFFF), D3DERR_INVALIDCALL);
-    EXPECT_EQ(dev->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3D9RefusalReason(D3D9Calls().size() - 1), "") << "accepted calls carry no reason";
+    const std::string pastTheEnd = "vertices past the end of a stream's buffer, or a short stride";
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2)), pastTheEnd) << "one vertex past the end";
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0x7FFFFFFF)), "an unknown primitive type or too many");
+    EXPECT_EQ(refused(dev->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1)),
+              "an unknown primitive type or too many");
 
-    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL) << "no indices";
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2)), "no index buffer is set");
     dev->SetIndices(ib);
     EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
-    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2), D3DERR_INVALIDCALL)
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2)), pastTheEnd)
         << "base vertex moves index 3 past the end";
-    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 2), D3DERR_INVALIDCALL)
-        << "indices past the index buffer";
-    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, -1, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 2)),
+              "indices past the end of the index buffer");
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, -1, 0, 4, 0, 2)),
+              "an index plus the base vertex is below 0");
     idx = nullptr;
     ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
     idx[5] = 4;  // one past the last vertex
     ib->Unlock();
-    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2)), pastTheEnd);
 
     // A stride shorter than the format, or a stream offset past the data.
     dev->SetStreamSource(0, vb, 0, 12);
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_POINTLIST, 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_POINTLIST, 0, 1)), pastTheEnd);
     dev->SetStreamSource(0, vb, 48, sizeof(Vertex));
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_POINTLIST, 0, 1), D3D_OK);
     dev->SetStreamSource(0, vb, 49, sizeof(Vertex));
-    EXPECT_EQ(dev->DrawPrimitive(D3DPT_POINTLIST, 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused(dev->DrawPrimitive(D3DPT_POINTLIST, 0, 1)), pastTheEnd);
 
     Vertex up[3] = {};
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, up, sizeof(Vertex)), D3D_OK);
-    EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, up, 8), D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, up, 8)), "a stride shorter than a vertex");
     const WORD upIdx[3] = {0, 1, 3};
-    EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, upIdx, D3DFMT_INDEX16, up, sizeof(Vertex)),
-              D3DERR_INVALIDCALL)
-        << "index 3 outside the promised 3 vertices";
+    EXPECT_EQ(refused(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, upIdx, D3DFMT_INDEX16, up,
+                                                  sizeof(Vertex))),
+              "an index outside the vertices promised");
+    dev->SetFVF(D3DFVF_DIFFUSE);
+    EXPECT_EQ(refused(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, up, sizeof(Vertex))),
+              "vertices without a position");
     // UP draws leave no stream 0 and no indices bound.
     IDirect3DVertexBuffer9* stream = vb;
     UINT offset = 1, stride = 1;
@@ -620,7 +635,8 @@ TEST_F(D3D9Device, CallLogReadsLikeTheCalls) {
         "SetTexture(0,null)",
         "SetFVF(0x144)",
         "Clear(1,[{10,20,30,40}],1,0xff00ff00,0,0)",
-        "DrawIndexedPrimitive(4,0,0,4,0,2)",
+        // Refused, and the log says why.
+        "DrawIndexedPrimitive(4,0,0,4,0,2) -- refused: no index buffer is set",
         "EndScene()",
         "Present(null,null,null,null)",
     };

@@ -79,6 +79,13 @@ bool CopyCompatible(D3DFORMAT a, D3DFORMAT b) {
     return norm(a) == norm(b);
 }
 
+// A refused call: the reason follows the call in the log, so that a test can
+// tell which rule refused it.
+HRESULT Refuse(HRESULT hr, const char* reason) {
+    if (seams::Recording()) seams::Refused(reason);
+    return hr;
+}
+
 template <class T>
 T* Own(IUnknown* object, Device* device) {
     T* t = dynamic_cast<T*>(object);
@@ -107,17 +114,18 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     D3D9_LOG("CreateDevice(%u,%d,%s,0x%x,%s)", adapter, static_cast<int>(type), focusWindow ? "window" : "null",
              flags, DataText(params));
 
-    if (!params || !out) return D3DERR_INVALIDCALL;
-    if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL && type != D3DDEVTYPE_REF) return D3DERR_NOTAVAILABLE;
+    if (!params || !out) return Refuse(D3DERR_INVALIDCALL, "no parameters or no out-pointer");
+    if (adapter != D3DADAPTER_DEFAULT) return Refuse(D3DERR_INVALIDCALL, "only the default adapter exists");
+    if (type != D3DDEVTYPE_HAL && type != D3DDEVTYPE_REF)
+        return Refuse(D3DERR_NOTAVAILABLE, "only HAL and REF devices exist");
     DWORD processing = flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                 D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
         processing != D3DCREATE_MIXED_VERTEXPROCESSING)
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "not exactly one kind of vertex processing");
 
     HRESULT forced = seams::CreateDeviceFailure(params->Windowed != FALSE);
-    if (FAILED(forced)) return forced;
+    if (FAILED(forced)) return Refuse(forced, "a failure forced by a test");
 
     D3DPRESENT_PARAMETERS p = *params;
     HWND window = p.hDeviceWindow ? p.hDeviceWindow : focusWindow;
@@ -131,21 +139,27 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
         if (p.BackBufferWidth == 0) p.BackBufferWidth = static_cast<UINT>(clientWidth);
         if (p.BackBufferHeight == 0) p.BackBufferHeight = static_cast<UINT>(clientHeight);
     }
-    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0) return D3DERR_INVALIDCALL;
-    if (p.BackBufferWidth > kMaxTextureSize || p.BackBufferHeight > kMaxTextureSize) return D3DERR_NOTAVAILABLE;
+    if (p.BackBufferWidth == 0 || p.BackBufferHeight == 0)
+        return Refuse(D3DERR_INVALIDCALL, "a back buffer of size 0 and no client area to take it from");
+    if (p.BackBufferWidth > kMaxTextureSize || p.BackBufferHeight > kMaxTextureSize)
+        return Refuse(D3DERR_NOTAVAILABLE, "a back buffer larger than 8192 pixels");
     // Windowed, an unknown format means the desktop's (the display mode may not
     // have been asked for successfully).
     if (p.BackBufferFormat == D3DFMT_UNKNOWN) {
-        if (!windowed) return D3DERR_INVALIDCALL;
+        if (!windowed) return Refuse(D3DERR_INVALIDCALL, "full screen needs a back buffer format");
         p.BackBufferFormat = D3DFMT_X8R8G8B8;
     }
-    if (!IsBackBufferFormat(p.BackBufferFormat)) return D3DERR_NOTAVAILABLE;
+    if (!IsBackBufferFormat(p.BackBufferFormat))
+        return Refuse(D3DERR_NOTAVAILABLE, "back buffers are X8R8G8B8 or A8R8G8B8");
     if (p.BackBufferCount == 0) p.BackBufferCount = 1;
-    if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
-    if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
-    if (p.SwapEffect == D3DSWAPEFFECT_COPY && p.BackBufferCount != 1) return D3DERR_INVALIDCALL;
-    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
-    if (p.EnableAutoDepthStencil && !IsDepthFormat(p.AutoDepthStencilFormat)) return D3DERR_INVALIDCALL;
+    if (p.BackBufferCount > 3) return Refuse(D3DERR_INVALIDCALL, "more than 3 back buffers");
+    if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY)
+        return Refuse(D3DERR_INVALIDCALL, "an unknown swap effect");
+    if (p.SwapEffect == D3DSWAPEFFECT_COPY && p.BackBufferCount != 1)
+        return Refuse(D3DERR_INVALIDCALL, "the copy swap effect with more than one back buffer");
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return Refuse(D3DERR_NOTAVAILABLE, "multisampling");
+    if (p.EnableAutoDepthStencil && !IsDepthFormat(p.AutoDepthStencilFormat))
+        return Refuse(D3DERR_INVALIDCALL, "the depth buffer's format is not a depth format");
 
     BackBufferDesc desc;
     desc.width = p.BackBufferWidth;
@@ -157,7 +171,7 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     const bool fullscreen = !windowed && layerWindow;
     if (fullscreen &&
         !win32_native::SetFullscreen(window, true, static_cast<int>(desc.width), static_cast<int>(desc.height)))
-        return D3DERR_NOTAVAILABLE;
+        return Refuse(D3DERR_NOTAVAILABLE, "the display cannot show the back buffer full screen");
 
     std::unique_ptr<Backend> backend;
     if (seams::UseNull()) {
@@ -172,7 +186,7 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
         if (!backend) {
             std::fprintf(stderr, "Direct3D: no OpenGL device: %s\n", error.c_str());
             if (fullscreen) win32_native::SetFullscreen(window, false, 0, 0);
-            return D3DERR_NOTAVAILABLE;
+            return Refuse(D3DERR_NOTAVAILABLE, "no OpenGL context");
         }
     }
 
@@ -288,16 +302,18 @@ HRESULT Device::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppR
 HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                               IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) {
     Texture* texture = nullptr;
+    const char* reason = "no out-pointer, a shared handle or an unknown pool";
     if (ppTexture && !pSharedHandle && Pool <= D3DPOOL_SCRATCH) {
         texture = new Texture(this, Usage, Pool);
         if (!texture->Init(Width, Height, Levels, Format)) {
             texture->Release();
             texture = nullptr;
+            reason = "a size, number of levels or format no texture can have";
         }
     }
     D3D9_LOG("CreateTexture(%u,%u,%u,0x%x,%d,%d)->%s", Width, Height, Levels, Usage, static_cast<int>(Format),
              static_cast<int>(Pool), CreatedText(texture).c_str());
-    if (!texture) return D3DERR_INVALIDCALL;
+    if (!texture) return Refuse(D3DERR_INVALIDCALL, reason);
     *ppTexture = texture;
     return D3D_OK;
 }
@@ -305,46 +321,62 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
 HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                    IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
     HRESULT hr = D3D_OK;
-    if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
-        (FVF != 0 && (FvfVertexSize(FVF) == 0 || Length < FvfVertexSize(FVF))))
+    const char* reason = nullptr;
+    if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0) {
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
+        reason = "no out-pointer, a shared handle, an unknown pool or a length of 0";
+    } else if (FVF != 0 && (FvfVertexSize(FVF) == 0 || Length < FvfVertexSize(FVF))) {
+        hr = D3DERR_INVALIDCALL;
+        reason = "an invalid FVF, or shorter than one of its vertices";
+    } else if (Length > kMaxBufferBytes || seams::FailBufferCreation()) {
         hr = D3DERR_OUTOFVIDEOMEMORY;
+        reason = "more memory than a buffer may take";
+    }
     VertexBuffer* buffer = SUCCEEDED(hr) ? new VertexBuffer(this, Length, Usage, FVF, Pool) : nullptr;
     D3D9_LOG("CreateVertexBuffer(%u,0x%x,0x%x,%d)->%s", Length, Usage, FVF, static_cast<int>(Pool),
              CreatedText(buffer).c_str());
-    if (buffer) *ppVertexBuffer = buffer;
+    if (!buffer) return Refuse(hr, reason);
+    *ppVertexBuffer = buffer;
     return hr;
 }
 
 HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                                   IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
     HRESULT hr = D3D_OK;
-    if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
-        (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32))
+    const char* reason = nullptr;
+    if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0) {
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
+        reason = "no out-pointer, a shared handle, an unknown pool or a length of 0";
+    } else if (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32) {
+        hr = D3DERR_INVALIDCALL;
+        reason = "indices are INDEX16 or INDEX32";
+    } else if (Length > kMaxBufferBytes || seams::FailBufferCreation()) {
         hr = D3DERR_OUTOFVIDEOMEMORY;
+        reason = "more memory than a buffer may take";
+    }
     IndexBuffer* buffer = SUCCEEDED(hr) ? new IndexBuffer(this, Length, Usage, Format, Pool) : nullptr;
     D3D9_LOG("CreateIndexBuffer(%u,0x%x,%d,%d)->%s", Length, Usage, static_cast<int>(Format),
              static_cast<int>(Pool), CreatedText(buffer).c_str());
-    if (buffer) *ppIndexBuffer = buffer;
+    if (!buffer) return Refuse(hr, reason);
+    *ppIndexBuffer = buffer;
     return hr;
 }
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT Width, UINT Height, D3DFORMAT Format, D3DPOOL Pool,
                                             IDirect3DSurface9** ppSurface, HANDLE* pSharedHandle) {
     Surface* surface = nullptr;
+    const char* reason = "no out-pointer, a shared handle, or a pool other than default, system memory or scratch";
     if (ppSurface && !pSharedHandle && Pool != D3DPOOL_MANAGED && Pool <= D3DPOOL_SCRATCH) {
         surface = new Surface(this, Surface::Kind::Offscreen, Pool);
         if (!surface->Init(Format, Width, Height)) {
             surface->Release();
             surface = nullptr;
+            reason = "a size or format no surface can have";
         }
     }
     D3D9_LOG("CreateOffscreenPlainSurface(%u,%u,%d,%d)->%s", Width, Height, static_cast<int>(Format),
              static_cast<int>(Pool), CreatedText(surface).c_str());
-    if (!surface) return D3DERR_INVALIDCALL;
+    if (!surface) return Refuse(D3DERR_INVALIDCALL, reason);
     *ppSurface = surface;
     return D3D_OK;
 }
@@ -356,20 +388,23 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* pSourceSurface, const RECT* pSo
     D3D9_LOG("UpdateSurface(%s,%s,%s,%s)", seams::Id(src ? src->Id() : 0).c_str(), RectText(pSourceRect).c_str(),
              seams::Id(dst ? dst->Id() : 0).c_str(),
              pDestPoint ? seams::Format("{%d,%d}", pDestPoint->x, pDestPoint->y).c_str() : "null");
-    if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
+    if (!src || !dst || src == dst)
+        return Refuse(D3DERR_INVALIDCALL, "not two different surfaces of this device");
     // The platform's rules: from system memory to the device's memory, in one
     // format exactly (X8R8G8B8 onto A8R8G8B8 is refused).
-    if (src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
+    if (src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT)
+        return Refuse(D3DERR_INVALIDCALL, "not from system memory to the default pool");
     PixelStore& s = src->Store();
     PixelStore& d = dst->Store();
-    if (s.Locked() || d.Locked() || s.Format() != d.Format()) return D3DERR_INVALIDCALL;
+    if (s.Locked() || d.Locked()) return Refuse(D3DERR_INVALIDCALL, "a surface is locked");
+    if (s.Format() != d.Format()) return Refuse(D3DERR_INVALIDCALL, "the formats differ");
     RECT from;
-    if (!s.Resolve(pSourceRect, &from)) return D3DERR_INVALIDCALL;
+    if (!s.Resolve(pSourceRect, &from)) return Refuse(D3DERR_INVALIDCALL, "the source rectangle is not inside");
     LONG w = from.right - from.left, h = from.bottom - from.top;
     POINT at = pDestPoint ? *pDestPoint : POINT{0, 0};
     RECT to{at.x, at.y, at.x + w, at.y + h};
     RECT check;
-    if (!d.Resolve(&to, &check)) return D3DERR_INVALIDCALL;
+    if (!d.Resolve(&to, &check)) return Refuse(D3DERR_INVALIDCALL, "the copy does not fit the destination");
     src->BeforeRead();
     dst->BeforeRead();
     const UINT bpp = s.BytesPerPixel();
@@ -388,13 +423,17 @@ HRESULT Device::StretchRect(IDirect3DSurface9* pSourceSurface, const RECT* pSour
     SurfaceObject* dst = OwnSurface(pDestSurface, this);
     D3D9_LOG("StretchRect(%s,%s,%s,%s,%d)", seams::Id(src ? src->Id() : 0).c_str(), RectText(pSourceRect).c_str(),
              seams::Id(dst ? dst->Id() : 0).c_str(), RectText(pDestRect).c_str(), static_cast<int>(Filter));
-    if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
-    if (Filter != D3DTEXF_NONE && Filter != D3DTEXF_POINT && Filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
+    if (!src || !dst || src == dst)
+        return Refuse(D3DERR_INVALIDCALL, "not two different surfaces of this device");
+    if (Filter != D3DTEXF_NONE && Filter != D3DTEXF_POINT && Filter != D3DTEXF_LINEAR)
+        return Refuse(D3DERR_INVALIDCALL, "an unknown filter");
     PixelStore& s = src->Store();
     PixelStore& d = dst->Store();
-    if (s.Locked() || d.Locked() || !CopyCompatible(s.Format(), d.Format())) return D3DERR_INVALIDCALL;
+    if (s.Locked() || d.Locked()) return Refuse(D3DERR_INVALIDCALL, "a surface is locked");
+    if (!CopyCompatible(s.Format(), d.Format())) return Refuse(D3DERR_INVALIDCALL, "the formats differ");
     RECT from, to;
-    if (!s.Resolve(pSourceRect, &from) || !d.Resolve(pDestRect, &to)) return D3DERR_INVALIDCALL;
+    if (!s.Resolve(pSourceRect, &from) || !d.Resolve(pDestRect, &to))
+        return Refuse(D3DERR_INVALIDCALL, "a rectangle is not inside its surface");
     src->BeforeRead();
     dst->BeforeRead();
     // Nearest sampling at pixel centres; good enough for the copies asked of it.
@@ -419,12 +458,13 @@ HRESULT Device::ColorFill(IDirect3DSurface9* pSurface, const RECT* pRect, D3DCOL
     SurfaceObject* surface = OwnSurface(pSurface, this);
     D3D9_LOG("ColorFill(%s,%s,0x%08x)", seams::Id(surface ? surface->Id() : 0).c_str(), RectText(pRect).c_str(),
              color);
-    if (!surface) return D3DERR_INVALIDCALL;
+    if (!surface) return Refuse(D3DERR_INVALIDCALL, "not a surface of this device");
     PixelStore& s = surface->Store();
-    if (s.Locked() || s.BytesPerPixel() != 4 || !CopyCompatible(s.Format(), D3DFMT_A8R8G8B8))
-        return D3DERR_INVALIDCALL;
+    if (s.Locked()) return Refuse(D3DERR_INVALIDCALL, "the surface is locked");
+    if (s.BytesPerPixel() != 4 || !CopyCompatible(s.Format(), D3DFMT_A8R8G8B8))
+        return Refuse(D3DERR_INVALIDCALL, "only 32-bit colour surfaces are filled");
     RECT r;
-    if (!s.Resolve(pRect, &r)) return D3DERR_INVALIDCALL;
+    if (!s.Resolve(pRect, &r)) return Refuse(D3DERR_INVALIDCALL, "the rectangle is not inside");
     surface->BeforeRead();
     for (LONG y = r.top; y < r.bottom; ++y) {
         uint8_t* row = s.Row(static_cast<UINT>(y));
@@ -439,14 +479,14 @@ HRESULT Device::ColorFill(IDirect3DSurface9* pSurface, const RECT* pRect, D3DCOL
 
 HRESULT Device::BeginScene() {
     D3D9_LOG("BeginScene()");
-    if (inScene_) return D3DERR_INVALIDCALL;
+    if (inScene_) return Refuse(D3DERR_INVALIDCALL, "a scene is begun already");
     inScene_ = true;
     return D3D_OK;
 }
 
 HRESULT Device::EndScene() {
     D3D9_LOG("EndScene()");
-    if (!inScene_) return D3DERR_INVALIDCALL;
+    if (!inScene_) return Refuse(D3DERR_INVALIDCALL, "no scene was begun");
     inScene_ = false;
     return D3D_OK;
 }
@@ -462,11 +502,13 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         }
         seams::Record(seams::Format("Clear(%u,%s,%u,0x%08x,%g,%u)", Count, rects.c_str(), Flags, Color, Z, Stencil));
     }
-    if (Count > 0 && !pRects) return D3DERR_INVALIDCALL;
-    if ((Flags & D3DCLEAR_ZBUFFER) && !params_.EnableAutoDepthStencil) return D3DERR_INVALIDCALL;
+    if (Count > 0 && !pRects) return Refuse(D3DERR_INVALIDCALL, "a count of rectangles and none given");
+    if ((Flags & D3DCLEAR_ZBUFFER) && !params_.EnableAutoDepthStencil)
+        return Refuse(D3DERR_INVALIDCALL, "no depth buffer to clear");
     if ((Flags & D3DCLEAR_STENCIL) && !(params_.EnableAutoDepthStencil && HasStencil(params_.AutoDepthStencilFormat)))
-        return D3DERR_INVALIDCALL;
-    if ((Flags & D3DCLEAR_ZBUFFER) && !(Z >= 0.0f && Z <= 1.0f)) return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no stencil buffer to clear");
+    if ((Flags & D3DCLEAR_ZBUFFER) && !(Z >= 0.0f && Z <= 1.0f))
+        return Refuse(D3DERR_INVALIDCALL, "a depth outside 0..1");
 
     const D3DVIEWPORT9& vp = state_.viewport;
     RECT area{static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y), static_cast<LONG>(vp.X + vp.Width),
@@ -499,7 +541,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) {
     D3D9_LOG("SetTransform(%u,%s)", static_cast<unsigned>(State), MatrixText(pMatrix).c_str());
     int slot = TransformSlot(State);
-    if (slot < 0 || !pMatrix) return D3DERR_INVALIDCALL;
+    if (slot < 0 || !pMatrix) return Refuse(D3DERR_INVALIDCALL, "no such transform, or no matrix");
     state_.transforms[slot] = *pMatrix;
     return D3D_OK;
 }
@@ -514,7 +556,7 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) {
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) {
     D3D9_LOG("MultiplyTransform(%u,%s)", static_cast<unsigned>(State), MatrixText(pMatrix).c_str());
     int slot = TransformSlot(State);
-    if (slot < 0 || !pMatrix) return D3DERR_INVALIDCALL;
+    if (slot < 0 || !pMatrix) return Refuse(D3DERR_INVALIDCALL, "no such transform, or no matrix");
     // The given matrix comes first: new = m x current.
     const D3DMATRIX a = *pMatrix;
     const D3DMATRIX b = state_.transforms[slot];
@@ -532,14 +574,14 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* pViewport) {
     if (!pViewport) {
         D3D9_LOG("SetViewport(null)");
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no viewport");
     }
     const D3DVIEWPORT9& v = *pViewport;
     D3D9_LOG("SetViewport(%u,%u,%u,%u,%g,%g)", v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ);
     const uint64_t right = static_cast<uint64_t>(v.X) + v.Width, bottom = static_cast<uint64_t>(v.Y) + v.Height;
     if (v.Width == 0 || v.Height == 0 || right > params_.BackBufferWidth || bottom > params_.BackBufferHeight ||
         !(v.MinZ >= 0.0f && v.MinZ <= 1.0f) || !(v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "empty, outside the render target, or a depth range outside 0..1");
     state_.viewport = v;
     return D3D_OK;
 }
@@ -553,7 +595,7 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* pViewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* pMaterial) {
     if (!pMaterial) {
         D3D9_LOG("SetMaterial(null)");
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no material");
     }
     const D3DMATERIAL9& m = *pMaterial;
     D3D9_LOG("SetMaterial(%s,%s,%s,%s,%g)", ColorText(m.Diffuse).c_str(), ColorText(m.Ambient).c_str(),
@@ -570,7 +612,7 @@ HRESULT Device::GetMaterial(D3DMATERIAL9* pMaterial) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
     D3D9_LOG("SetRenderState(%u,%u)", static_cast<unsigned>(State), Value);
-    if (static_cast<DWORD>(State) >= kRenderStates) return D3DERR_INVALIDCALL;
+    if (static_cast<DWORD>(State) >= kRenderStates) return Refuse(D3DERR_INVALIDCALL, "no such render state");
     state_.render[State] = Value;
     return D3D_OK;
 }
@@ -592,7 +634,8 @@ HRESULT Device::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture) {
 HRESULT Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) {
     Texture* t = pTexture ? Own<Texture>(pTexture, this) : nullptr;
     D3D9_LOG("SetTexture(%u,%s)", Stage, pTexture && !t ? "foreign" : ObjectText(t).c_str());
-    if (Stage >= kSamplers || (pTexture && !t)) return D3DERR_INVALIDCALL;
+    if (Stage >= kSamplers) return Refuse(D3DERR_INVALIDCALL, "no such stage");
+    if (pTexture && !t) return Refuse(D3DERR_INVALIDCALL, "not a texture of this device");
     state_.textures[Stage].reset(t);
     return D3D_OK;
 }
@@ -606,7 +649,8 @@ HRESULT Device::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type,
 
 HRESULT Device::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) {
     D3D9_LOG("SetTextureStageState(%u,%u,%u)", Stage, static_cast<unsigned>(Type), Value);
-    if (Stage >= kStages || Type == 0 || static_cast<DWORD>(Type) >= kStageStates) return D3DERR_INVALIDCALL;
+    if (Stage >= kStages || Type == 0 || static_cast<DWORD>(Type) >= kStageStates)
+        return Refuse(D3DERR_INVALIDCALL, "no such stage or stage state");
     state_.stage[Stage][Type] = Value;
     return D3D_OK;
 }
@@ -620,14 +664,15 @@ HRESULT Device::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* 
 
 HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) {
     D3D9_LOG("SetSamplerState(%u,%u,%u)", Sampler, static_cast<unsigned>(Type), Value);
-    if (Sampler >= kSamplers || Type == 0 || static_cast<DWORD>(Type) >= kSamplerStates) return D3DERR_INVALIDCALL;
+    if (Sampler >= kSamplers || Type == 0 || static_cast<DWORD>(Type) >= kSamplerStates)
+        return Refuse(D3DERR_INVALIDCALL, "no such sampler or sampler state");
     state_.sampler[Sampler][Type] = Value;
     return D3D_OK;
 }
 
 HRESULT Device::SetScissorRect(const RECT* pRect) {
     D3D9_LOG("SetScissorRect(%s)", RectText(pRect).c_str());
-    if (!pRect) return D3DERR_INVALIDCALL;
+    if (!pRect) return Refuse(D3DERR_INVALIDCALL, "no rectangle");
     state_.scissor = *pRect;
     return D3D_OK;
 }
@@ -645,7 +690,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements
                                         IDirect3DVertexDeclaration9** ppDecl) {
     if (!pVertexElements || !ppDecl) {
         D3D9_LOG("CreateVertexDeclaration(%s)->failed", DataText(pVertexElements));
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no elements or no out-pointer");
     }
     int count = CountDeclElements(pVertexElements, MAXD3DDECLLENGTH + 1);
     VertexLayout layout;
@@ -657,7 +702,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements
                 valid = false;
     if (!valid) {
         D3D9_LOG("CreateVertexDeclaration(data)->failed");
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no end marker, an element of no known type, or a usage twice");
     }
     std::vector<D3DVERTEXELEMENT9> elements(pVertexElements, pVertexElements + count + 1);
     VertexDeclaration* decl = new VertexDeclaration(this, std::move(elements), std::move(layout));
@@ -669,7 +714,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* pVertexElements
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* pDecl) {
     VertexDeclaration* d = pDecl ? Own<VertexDeclaration>(pDecl, this) : nullptr;
     D3D9_LOG("SetVertexDeclaration(%s)", pDecl && !d ? "foreign" : ObjectText(d).c_str());
-    if (pDecl && !d) return D3DERR_INVALIDCALL;
+    if (pDecl && !d) return Refuse(D3DERR_INVALIDCALL, "not a declaration of this device");
     state_.declaration.reset(d);
     if (d) state_.fvf = 0;  // one input layout at a time: the last one set
     return D3D_OK;
@@ -700,14 +745,14 @@ HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader
     size_t length = pFunction ? VertexShader::MeasureTokens(pFunction, 1u << 20) : 0;
     if (!ppShader || length == 0) {
         D3D9_LOG("CreateVertexShader(%s)->failed", DataText(pFunction));
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "no out-pointer, or no vertex shader with an end in the tokens");
     }
     // Decoded once here; a stream this layer cannot run is refused now
     // rather than drawn wrongly later.
     VsProgram program;
     if (!program.Decode(pFunction, length, false, nullptr)) {
         D3D9_LOG("CreateVertexShader(data)->failed");
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "an instruction or register this device cannot run");
     }
     VertexShader* shader =
         new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length), std::move(program));
@@ -719,7 +764,7 @@ HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* pShader) {
     VertexShader* s = pShader ? Own<VertexShader>(pShader, this) : nullptr;
     D3D9_LOG("SetVertexShader(%s)", pShader && !s ? "foreign" : ObjectText(s).c_str());
-    if (pShader && !s) return D3DERR_INVALIDCALL;
+    if (pShader && !s) return Refuse(D3DERR_INVALIDCALL, "not a shader of this device");
     state_.shader.reset(s);
     return D3D_OK;
 }
@@ -737,7 +782,7 @@ HRESULT Device::SetVertexShaderConstantF(UINT StartRegister, const float* pConst
     if (static_cast<uint64_t>(StartRegister) + Vector4fCount > kVertexShaderConstants ||
         (Vector4fCount > 0 && !pConstantData)) {
         D3D9_LOG("SetVertexShaderConstantF(%u,%s,%u)", StartRegister, DataText(pConstantData), Vector4fCount);
-        return D3DERR_INVALIDCALL;
+        return Refuse(D3DERR_INVALIDCALL, "registers past the last one, or no data");
     }
     D3D9_LOG("SetVertexShaderConstantF(%u,%s,%u)", StartRegister,
              FloatsText(pConstantData, Vector4fCount * 4).c_str(), Vector4fCount);
@@ -759,7 +804,8 @@ HRESULT Device::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStre
     VertexBuffer* b = pStreamData ? Own<VertexBuffer>(pStreamData, this) : nullptr;
     D3D9_LOG("SetStreamSource(%u,%s,%u,%u)", StreamNumber, pStreamData && !b ? "foreign" : ObjectText(b).c_str(),
              OffsetInBytes, Stride);
-    if (StreamNumber >= kMaxStreams || (pStreamData && !b)) return D3DERR_INVALIDCALL;
+    if (StreamNumber >= kMaxStreams) return Refuse(D3DERR_INVALIDCALL, "no such stream");
+    if (pStreamData && !b) return Refuse(D3DERR_INVALIDCALL, "not a vertex buffer of this device");
     StreamBinding& s = state_.streams[StreamNumber];
     s.buffer.reset(b);
     s.offset = OffsetInBytes;
@@ -782,7 +828,7 @@ HRESULT Device::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9** ppSt
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* pIndexData) {
     IndexBuffer* b = pIndexData ? Own<IndexBuffer>(pIndexData, this) : nullptr;
     D3D9_LOG("SetIndices(%s)", pIndexData && !b ? "foreign" : ObjectText(b).c_str());
-    if (pIndexData && !b) return D3DERR_INVALIDCALL;
+    if (pIndexData && !b) return Refuse(D3DERR_INVALIDCALL, "not an index buffer of this device");
     state_.indices.reset(b);
     return D3D_OK;
 }
@@ -846,7 +892,8 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
     VertexShader* shader = state_.shader.get();
     const VertexLayout* layout = ActiveLayout();
     // A shader takes what it declares; the fixed pipeline needs a position.
-    if (!layout || (!shader && !layout->hasPosition)) return D3DERR_INVALIDCALL;
+    if (!layout) return Refuse(D3DERR_INVALIDCALL, "no vertex format: neither an FVF nor a declaration is set");
+    if (!shader && !layout->hasPosition) return Refuse(D3DERR_INVALIDCALL, "vertices without a position");
 
     // The range of vertices the draw reads, from the indices themselves.
     int64_t lowest, highest;
@@ -855,18 +902,19 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
         IndexRange(call.indices.data, call.indices.indexSize, call.first, call.count, &lo, &hi);
         lowest = static_cast<int64_t>(lo) + call.baseVertex;
         highest = static_cast<int64_t>(hi) + call.baseVertex;
-        if (lowest < 0) return D3DERR_INVALIDCALL;
+        if (lowest < 0) return Refuse(D3DERR_INVALIDCALL, "an index plus the base vertex is below 0");
         // An UP call promises its vertices only within [min, min + num).
         if (upData && (lowest < minVertex || highest >= static_cast<int64_t>(minVertex) + numVertices))
-            return D3DERR_INVALIDCALL;
+            return Refuse(D3DERR_INVALIDCALL, "an index outside the vertices promised");
     } else {
         lowest = call.first;
         highest = static_cast<int64_t>(call.first) + call.count - 1;
     }
 
     if (upData) {
-        if (layout->streamMask != 1u || upStride == 0 || layout->streamExtent[0] > upStride)
-            return D3DERR_INVALIDCALL;
+        if (layout->streamMask != 1u) return Refuse(D3DERR_INVALIDCALL, "the vertex format uses other streams");
+        if (upStride == 0 || layout->streamExtent[0] > upStride)
+            return Refuse(D3DERR_INVALIDCALL, "a stride shorter than a vertex");
         StreamSource& s = call.streams[0];
         s.data = static_cast<const uint8_t*>(upData);
         s.size = static_cast<size_t>(highest) * upStride + upStride;
@@ -876,8 +924,9 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
             if (!(layout->streamMask & (1u << i))) continue;
             const StreamBinding& b = state_.streams[i];
             VertexBuffer* buffer = b.buffer.get();
-            if (!buffer || !StreamCovers(buffer->Store().Size(), b.offset, b.stride, layout->streamExtent[i], highest))
-                return D3DERR_INVALIDCALL;
+            if (!buffer) return Refuse(D3DERR_INVALIDCALL, "a stream the vertex format uses has no buffer");
+            if (!StreamCovers(buffer->Store().Size(), b.offset, b.stride, layout->streamExtent[i], highest))
+                return Refuse(D3DERR_INVALIDCALL, "vertices past the end of a stream's buffer, or a short stride");
             StreamSource& s = call.streams[i];
             s.data = buffer->Store().Data();
             s.size = buffer->Store().Size();
@@ -890,7 +939,8 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
     if (shader) {
         if (!shading_.Run(shader->Program(), *layout, call.streams, lowest, highest, state_.vsConstants,
                           kVertexShaderConstants))
-            return D3DERR_INVALIDCALL;
+            return Refuse(D3DERR_INVALIDCALL, "the vertex format lacks an input of the shader, or has it in a type "
+                                              "the shader cannot read");
         call.shaded = &shading_.Vertices();
         call.shadedFirst = lowest;
         if (seams::Recording()) seams::RecordShadedDraw(call);
@@ -927,7 +977,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, 
     D3D9_LOG("DrawPrimitive(%d,%u,%u)", static_cast<int>(PrimitiveType), StartVertex, PrimitiveCount);
     uint64_t count = VerticesForPrimitives(PrimitiveType, PrimitiveCount);
     if (PrimitiveCount == 0) return D3D_OK;
-    if (count == 0 || count > UINT32_MAX) return D3DERR_INVALIDCALL;
+    if (count == 0 || count > UINT32_MAX) return Refuse(D3DERR_INVALIDCALL, "an unknown primitive type or too many");
     DrawCall call;
     call.type = PrimitiveType;
     call.count = static_cast<UINT>(count);
@@ -941,11 +991,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVer
              MinVertexIndex, NumVertices, startIndex, primCount);
     uint64_t count = VerticesForPrimitives(PrimitiveType, primCount);
     if (primCount == 0) return D3D_OK;
-    if (count == 0 || count > UINT32_MAX) return D3DERR_INVALIDCALL;
+    if (count == 0 || count > UINT32_MAX) return Refuse(D3DERR_INVALIDCALL, "an unknown primitive type or too many");
     IndexBuffer* ib = state_.indices.get();
-    if (!ib) return D3DERR_INVALIDCALL;
+    if (!ib) return Refuse(D3DERR_INVALIDCALL, "no index buffer is set");
     const UINT indexSize = ib->IndexSize();
-    if ((static_cast<uint64_t>(startIndex) + count) * indexSize > ib->Store().Size()) return D3DERR_INVALIDCALL;
+    if ((static_cast<uint64_t>(startIndex) + count) * indexSize > ib->Store().Size())
+        return Refuse(D3DERR_INVALIDCALL, "indices past the end of the index buffer");
     DrawCall call;
     call.type = PrimitiveType;
     call.count = static_cast<UINT>(count);
@@ -963,7 +1014,8 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
              DataText(pVertexStreamZeroData), VertexStreamZeroStride);
     uint64_t count = VerticesForPrimitives(PrimitiveType, PrimitiveCount);
     if (PrimitiveCount == 0) return D3D_OK;
-    if (count == 0 || count > UINT32_MAX || !pVertexStreamZeroData) return D3DERR_INVALIDCALL;
+    if (count == 0 || count > UINT32_MAX) return Refuse(D3DERR_INVALIDCALL, "an unknown primitive type or too many");
+    if (!pVertexStreamZeroData) return Refuse(D3DERR_INVALIDCALL, "no vertices");
     DrawCall call;
     call.type = PrimitiveType;
     call.count = static_cast<UINT>(count);
@@ -982,9 +1034,11 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT MinV
              DataText(pVertexStreamZeroData), VertexStreamZeroStride);
     uint64_t count = VerticesForPrimitives(PrimitiveType, PrimitiveCount);
     if (PrimitiveCount == 0) return D3D_OK;
-    if (count == 0 || count > UINT32_MAX || !pIndexData || !pVertexStreamZeroData || NumVertices == 0 ||
-        (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32))
-        return D3DERR_INVALIDCALL;
+    if (count == 0 || count > UINT32_MAX) return Refuse(D3DERR_INVALIDCALL, "an unknown primitive type or too many");
+    if (!pIndexData || !pVertexStreamZeroData || NumVertices == 0)
+        return Refuse(D3DERR_INVALIDCALL, "no indices, no vertices or none promised");
+    if (IndexDataFormat != D3DFMT_INDEX16 && IndexDataFormat != D3DFMT_INDEX32)
+        return Refuse(D3DERR_INVALIDCALL, "indices are INDEX16 or INDEX32");
     const UINT indexSize = IndexDataFormat == D3DFMT_INDEX32 ? 4 : 2;
     DrawCall call;
     call.type = PrimitiveType;

@@ -13,6 +13,8 @@ namespace d3d9::seams {
 
 bool Recording();
 void Record(std::string call);
+// The last call recorded was refused for this reason.
+void Refused(const char* reason);
 void RecordShadedDraw(const DrawCall& call);
 bool WatchingDraws();
 void Drawing(const platform_testing::D3D9Draw& draw);

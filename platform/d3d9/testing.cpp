@@ -8,6 +8,9 @@
 
 namespace {
 
+// Between a refused call and its reason in the log.
+constexpr const char* kRefusedMark = " -- refused: ";
+
 // Immortal: devices may be released during static destruction.
 struct SeamState {
     bool useNull = false;
@@ -46,6 +49,10 @@ namespace d3d9::seams {
 
 bool Recording() { return S().recording; }
 void Record(std::string call) { S().calls.push_back(std::move(call)); }
+
+void Refused(const char* reason) {
+    if (!S().calls.empty()) S().calls.back() += std::string(kRefusedMark) + reason;
+}
 
 void RecordShadedDraw(const DrawCall& call) {
     platform_testing::D3D9ShadedDraw draw;
@@ -156,6 +163,13 @@ int FindD3D9Call(const std::string& prefix, size_t from) {
     for (size_t i = from; i < calls.size(); ++i)
         if (calls[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
     return -1;
+}
+
+std::string D3D9RefusalReason(size_t index) {
+    const std::vector<std::string>& calls = S().calls;
+    if (index >= calls.size()) return std::string();
+    const size_t at = calls[index].find(kRefusedMark);
+    return at == std::string::npos ? std::string() : calls[index].substr(at + std::strlen(kRefusedMark));
 }
 
 unsigned D3D9ObjectId(IUnknown* object) {

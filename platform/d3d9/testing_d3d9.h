@@ -27,12 +27,15 @@ void UseHeadlessD3D9(bool on = true);
 // Numbers are decimal, FVF codes, flags and colours hex, floats %g; objects appear
 // as "null" or "#<id>" (see D3D9ObjectId), data pointers as "data", matrices as
 // {_11,...,_44}, rectangles as {left,top,right,bottom}. Every call is recorded,
-// also the ones refused; getters are not.
+// also the ones refused; getters are not. A refused call is followed by its
+// reason: "DrawPrimitive(4,0,1) -- refused: no vertex format: ...".
 void RecordD3D9Calls(bool on);
 const std::vector<std::string>& D3D9Calls();
 void ClearD3D9Calls();
 // Index in the log of the first call starting with `prefix` at or after `from`; -1 when none.
 int FindD3D9Call(const std::string& prefix, size_t from = 0);
+// Why the call at `index` of the log was refused; empty when it was not.
+std::string D3D9RefusalReason(size_t index);
 
 // A draw made through a vertex shader, as the shader left its vertices.
 // Recorded while the call log is on; ClearD3D9Calls forgets them too.

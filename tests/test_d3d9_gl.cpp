@@ -33,6 +33,7 @@ protected:
     void SetUp() override {
         ResetD3D9();
         UseHeadlessD3D9();
+        UseD3D9GlDebug();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
         ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 64, 48, &dev), D3D_OK) << "no OpenGL context";
@@ -47,6 +48,7 @@ protected:
         if (dev) dev->Release();
         if (d3d) d3d->Release();
         EXPECT_EQ(layer::LiveObjects(layer::ObjectFamily::Direct3D), 0);
+        EXPECT_TRUE(D3D9GlErrors().empty()) << "OpenGL said: " << D3D9GlErrors().front();
         ResetD3D9();
     }
 
@@ -713,3 +715,360 @@ TEST_F(D3D9Gl, BackBufferLocksBetweenDrawsShareOneReadBackAndOneUpload) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every combination of stage states a case sets, drawn by a device twice into
+// a cell of 2x2 pixels: the colour, then the alpha as grey (white target times
+// source alpha).
+struct StageCase {
+    DWORD colorOp = D3DTOP_MODULATE, colorArg1 = D3DTA_TEXTURE, colorArg2 = D3DTA_DIFFUSE, colorArg0 = D3DTA_TFACTOR;
+    DWORD alphaOp = D3DTOP_SELECTARG1, alphaArg1 = D3DTA_TEXTURE, alphaArg2 = D3DTA_DIFFUSE, alphaArg0 = D3DTA_TFACTOR;
+    bool texture = true;
+    bool specular = false;
+    DWORD alphaFunc = 0;  // 0: no alpha test
+    bool transformed = false;
+    bool lighting = false;
+    DWORD colorVertex = TRUE, diffuseSource = D3DMCS_COLOR1, ambientSource = D3DMCS_MATERIAL,
+          emissiveSource = D3DMCS_MATERIAL;
+};
+
+std::vector<StageCase> StageCases() {
+    std::vector<StageCase> cases;
+    // Every operation, the unknown ones too, on colour and on alpha.
+    for (DWORD op = 0; op <= 27; ++op) {
+        StageCase c;
+        c.colorOp = op;
+        cases.push_back(c);
+        StageCase a;
+        a.alphaOp = op;
+        a.alphaArg2 = D3DTA_TFACTOR;
+        cases.push_back(a);
+    }
+    // Every source with every modifier, as colour and as alpha.
+    const DWORD sources[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE,  D3DTA_TFACTOR,
+                             D3DTA_SPECULAR, D3DTA_TEMP,  D3DTA_CONSTANT, 7};
+    const DWORD modifiers[] = {0, D3DTA_COMPLEMENT, D3DTA_ALPHAREPLICATE, D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE};
+    for (DWORD s : sources)
+        for (DWORD m : modifiers) {
+            StageCase c;
+            c.colorOp = D3DTOP_SELECTARG2;
+            c.colorArg2 = s | m;
+            c.alphaOp = D3DTOP_SELECTARG2;
+            c.alphaArg2 = s | m;
+            cases.push_back(c);
+        }
+    // Argument 0 of the three-argument operations.
+    for (DWORD op : {D3DTOP_MULTIPLYADD, D3DTOP_LERP})
+        for (DWORD a0 : {D3DTA_SPECULAR, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_CONSTANT}) {
+            StageCase c;
+            c.colorOp = c.alphaOp = op;
+            c.colorArg0 = c.alphaArg0 = a0;
+            cases.push_back(c);
+        }
+    // Disabled stages, no texture, specular, every alpha test.
+    {
+        StageCase c;
+        c.colorOp = D3DTOP_DISABLE;
+        cases.push_back(c);
+        c = StageCase();
+        c.alphaOp = D3DTOP_DISABLE;
+        cases.push_back(c);
+        c = StageCase();
+        c.texture = false;
+        c.colorOp = D3DTOP_BLENDTEXTUREALPHA;
+        cases.push_back(c);
+        c = StageCase();
+        c.specular = true;
+        cases.push_back(c);
+    }
+    for (DWORD f = D3DCMP_NEVER; f <= D3DCMP_ALWAYS + 1; ++f) {
+        StageCase c;
+        c.alphaFunc = f;
+        cases.push_back(c);
+    }
+    // Transformed vertices, unlit and lit from each source.
+    {
+        StageCase c;
+        c.transformed = true;
+        cases.push_back(c);
+        c.specular = true;
+        cases.push_back(c);
+        c.specular = false;
+        c.lighting = true;
+        c.specular = true;  // lit vertices have no specular to add
+        cases.push_back(c);
+        for (DWORD source : {D3DMCS_MATERIAL, D3DMCS_COLOR1, D3DMCS_COLOR2}) {
+            c.diffuseSource = c.emissiveSource = source;
+            c.ambientSource = source == D3DMCS_COLOR1 ? D3DMCS_COLOR2 : D3DMCS_COLOR1;
+            cases.push_back(c);
+            c.colorVertex = FALSE;
+            cases.push_back(c);
+            c.colorVertex = TRUE;
+        }
+    }
+    return cases;
+}
+
+struct FullVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1
+    float x, y, z, rhw;
+    DWORD diffuse, specular;
+    float u, v;
+};
+struct FullModelVertex {  // D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1
+    float x, y, z, nx, ny, nz;
+    DWORD diffuse, specular;
+    float u, v;
+};
+
+}  // namespace
+
+// The programs generated for each combination of states draw what the general
+// program, which decides everything per pixel, draws for it.
+TEST_F(D3D9Gl, GeneratedProgramsDrawWhatTheGeneralProgramDraws) {
+    const std::vector<StageCase> cases = StageCases();
+    ASSERT_LE(cases.size() * 2, 32u * 24u);
+    auto draw = [&](IDirect3DDevice9* d, IDirect3DSurface9* target) {
+        IDirect3DTexture9* tex = nullptr;
+        EXPECT_EQ(d->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+        D3DLOCKED_RECT lr;
+        tex->LockRect(0, &lr, nullptr, 0);
+        *static_cast<DWORD*>(lr.pBits) = 0x90C06030;
+        tex->UnlockRect(0);
+        D3DMATERIAL9 m = {};
+        m.Diffuse = {0.2f, 0.4f, 0.6f, 0.7f};
+        m.Ambient = {0.5f, 1.0f, 0.25f, 1.0f};
+        m.Emissive = {0.1f, 0.0f, 0.3f, 1.0f};
+        d->SetMaterial(&m);
+        d->SetRenderState(D3DRS_AMBIENT, 0xFF806040);
+        d->SetRenderState(D3DRS_TEXTUREFACTOR, 0x6000FF80);
+        d->SetTextureStageState(0, D3DTSS_CONSTANT, 0x30FF4000);
+        d->SetRenderState(D3DRS_ALPHAREF, 0x90);
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        for (size_t i = 0; i < cases.size(); ++i) {
+            const StageCase& c = cases[i];
+            d->SetTexture(0, c.texture ? tex : nullptr);
+            d->SetTextureStageState(0, D3DTSS_COLOROP, c.colorOp);
+            d->SetTextureStageState(0, D3DTSS_COLORARG1, c.colorArg1);
+            d->SetTextureStageState(0, D3DTSS_COLORARG2, c.colorArg2);
+            d->SetTextureStageState(0, D3DTSS_COLORARG0, c.colorArg0);
+            d->SetTextureStageState(0, D3DTSS_ALPHAOP, c.alphaOp);
+            d->SetTextureStageState(0, D3DTSS_ALPHAARG1, c.alphaArg1);
+            d->SetTextureStageState(0, D3DTSS_ALPHAARG2, c.alphaArg2);
+            d->SetTextureStageState(0, D3DTSS_ALPHAARG0, c.alphaArg0);
+            d->SetRenderState(D3DRS_SPECULARENABLE, c.specular);
+            d->SetRenderState(D3DRS_ALPHATESTENABLE, c.alphaFunc != 0);
+            d->SetRenderState(D3DRS_ALPHAFUNC, c.alphaFunc);
+            d->SetRenderState(D3DRS_LIGHTING, c.lighting);
+            d->SetRenderState(D3DRS_COLORVERTEX, c.colorVertex);
+            d->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, c.diffuseSource);
+            d->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, c.ambientSource);
+            d->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, c.emissiveSource);
+            for (int alpha = 0; alpha < 2; ++alpha) {
+                const size_t cell = i * 2 + static_cast<size_t>(alpha);
+                const float x0 = static_cast<float>(cell % 32 * 2), y0 = static_cast<float>(cell / 32 * 2);
+                if (alpha) {
+                    const D3DRECT white = {static_cast<LONG>(x0), static_cast<LONG>(y0), static_cast<LONG>(x0) + 2,
+                                           static_cast<LONG>(y0) + 2};
+                    d->Clear(1, &white, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+                }
+                d->SetRenderState(D3DRS_ALPHABLENDENABLE, alpha);
+                d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+                d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCALPHA);
+                const DWORD diffuse = 0xC0204080, specular = 0x40608020;
+                if (c.transformed) {
+                    auto cx = [](float x) { return x / 32.0f - 1.0f; };
+                    auto cy = [](float y) { return 1.0f - y / 24.0f; };
+                    const FullModelVertex v[4] = {
+                        {cx(x0), cy(y0), 0.5f, 0, 0, -1, diffuse, specular, 0.5f, 0.5f},
+                        {cx(x0 + 2), cy(y0), 0.5f, 0, 0, -1, diffuse, specular, 0.5f, 0.5f},
+                        {cx(x0), cy(y0 + 2), 0.5f, 0, 0, -1, diffuse, specular, 0.5f, 0.5f},
+                        {cx(x0 + 2), cy(y0 + 2), 0.5f, 0, 0, -1, diffuse, specular, 0.5f, 0.5f}};
+                    d->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1);
+                    EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(FullModelVertex)), D3D_OK);
+                } else {
+                    const FullVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, 0.5f, 1, diffuse, specular, 0.5f, 0.5f},
+                                             {x0 + 1.5f, y0 - 0.5f, 0.5f, 1, diffuse, specular, 0.5f, 0.5f},
+                                             {x0 - 0.5f, y0 + 1.5f, 0.5f, 1, diffuse, specular, 0.5f, 0.5f},
+                                             {x0 + 1.5f, y0 + 1.5f, 0.5f, 1, diffuse, specular, 0.5f, 0.5f}};
+                    d->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1);
+                    EXPECT_EQ(d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(FullVertex)), D3D_OK);
+                }
+            }
+        }
+        d->SetTexture(0, nullptr);
+        tex->Release();
+        std::vector<DWORD> out(64 * 48);
+        EXPECT_EQ(target->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        for (int y = 0; y < 48; ++y) std::memcpy(&out[y * 64], static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, 256);
+        target->UnlockRect();
+        return out;
+    };
+    const unsigned before = D3D9GlCounts().programs;
+    const std::vector<DWORD> generated = draw(dev, back);
+    EXPECT_GT(D3D9GlCounts().programs - before, 40u) << "a program of its own for most cases";
+    EXPECT_EQ(D3D9GlCounts().failedPrograms, 0u);
+
+    // The same on a device whose generated programs all fail to build.
+    FailD3D9ProgramVariants(true);
+    ::testing::internal::CaptureStderr();
+    IDirect3DDevice9* general = nullptr;
+    IDirect3DSurface9* generalBack = nullptr;
+    ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 64, 48, &general), D3D_OK);
+    general->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &generalBack);
+    general->SetRenderState(D3DRS_LIGHTING, FALSE);
+    const std::vector<DWORD> reference = draw(general, generalBack);
+    ::testing::internal::GetCapturedStderr();
+    generalBack->Release();
+    general->Release();
+
+    for (size_t cell = 0; cell < cases.size() * 2; ++cell) {
+        const size_t at = cell / 32 * 2 * 64 + cell % 32 * 2;
+        EXPECT_TRUE(Near(generated[at], reference[at], 1))
+            << "case " << cell / 2 << (cell % 2 ? " (alpha)" : " (colour)") << ": colour op "
+            << cases[cell / 2].colorOp << ", alpha op " << cases[cell / 2].alphaOp << ", colour arg 2 0x" << std::hex
+            << cases[cell / 2].colorArg2;
+    }
+}
+
+// States that draw alike share one program, built the first time it is
+// needed; drawing again with the states as they are changes no OpenGL state.
+TEST_F(D3D9Gl, EachProgramIsBuiltOnceAndUnchangedStateIsNotSetAgain) {
+    IDirect3DTexture9* tex = Texture(1, 1, D3DFMT_A8R8G8B8, {0xFF402010});
+    dev->SetTexture(0, tex);
+    const unsigned start = D3D9GlCounts().programs;
+    Rect(0, 0, 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(D3D9GlCounts().programs - start, 1u);
+    // Alike: an argument the operation does not read, CURRENT for DIFFUSE at
+    // the first stage, an alpha function while the test is off.
+    dev->SetTextureStageState(0, D3DTSS_COLORARG0, D3DTA_SPECULAR);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    dev->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_LESS);
+    Rect(0, 0, 4, 4, 0xFF808080);
+    EXPECT_EQ(D3D9GlCounts().programs - start, 1u);
+    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF201008));
+
+    // Two programs in turn: built once each.
+    for (int i = 0; i < 5; ++i) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, i % 2 ? D3DTOP_ADD : D3DTOP_MODULATE);
+        Rect(0, 0, 4, 4, 0xFF808080);
+    }
+    EXPECT_EQ(D3D9GlCounts().programs - start, 2u);
+    EXPECT_TRUE(Near(Pixel(1, 1), 0xFF201008));
+
+    const uint64_t changes = D3D9GlCounts().stateChanges, skipped = D3D9GlCounts().stateSkipped;
+    for (int i = 0; i < 10; ++i) Rect(0, 0, 4, 4, 0xFF808080);
+    EXPECT_EQ(D3D9GlCounts().stateChanges, changes) << "the same draw again sets nothing";
+    EXPECT_GT(D3D9GlCounts().stateSkipped, skipped);
+    tex->Release();
+}
+
+// A driver that refuses a generated program: the draw still shows, through
+// the general program, and the failure is said once for its states.
+TEST_F(D3D9Gl, AProgramThatFailsToBuildIsReportedOnceAndTheGeneralOneDraws) {
+    FailD3D9ProgramVariants(true);
+    IDirect3DTexture9* tex = Texture(1, 1, D3DFMT_A8R8G8B8, {0xFF402010});
+    dev->SetTexture(0, tex);
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);
+        Rect(0, 0, 4, 4, 0xFF204080);
+        EXPECT_TRUE(Near(Pixel(1, 1), 0xFF606090));
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SUBTRACT);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TEXTURE);
+        Rect(0, 0, 4, 4, 0xFF204080);
+        EXPECT_TRUE(Near(Pixel(1, 1), 0xFF002070));
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    size_t reports = 0;
+    for (size_t at = said.find("failed to build"); at != std::string::npos; at = said.find("failed to build", at + 1))
+        ++reports;
+    EXPECT_EQ(reports, 2u) << said;
+    EXPECT_EQ(D3D9GlCounts().failedPrograms, 2u);
+    tex->Release();
+}
+
+// A texture the back end holds keeps no copy in CPU memory between locks;
+// a lock gives back what was written, every format and level.
+TEST_F(D3D9Gl, TexturesKeepNoCpuCopyAndLocksReadWhatWasWritten) {
+    const size_t before = D3D9CpuPixelBytes();
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;
+    } formats[] = {{D3DFMT_A8R8G8B8, 4}, {D3DFMT_X8R8G8B8, 4}, {D3DFMT_R5G6B5, 2}, {D3DFMT_A1R5G5B5, 2},
+                   {D3DFMT_A4R4G4B4, 2}, {D3DFMT_L8, 1},       {D3DFMT_A8L8, 2},   {D3DFMT_A8, 1}};
+    auto texel = [](UINT level, UINT y, UINT b) { return static_cast<uint8_t>(level * 101 + y * 37 + b * 11); };
+    for (const auto& f : formats) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(dev->CreateTexture(8, 4, 0, 0, f.format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        EXPECT_EQ(D3D9CpuPixelBytes(), before) << "made without a copy, format " << f.format;
+        D3DLOCKED_RECT lr;
+        for (DWORD level = 0; level < t->GetLevelCount(); ++level) {
+            D3DSURFACE_DESC desc;
+            t->GetLevelDesc(level, &desc);
+            ASSERT_EQ(t->LockRect(level, &lr, nullptr, 0), D3D_OK);
+            for (UINT y = 0; y < desc.Height; ++y)
+                for (UINT b = 0; b < desc.Width * f.bytes; ++b)
+                    static_cast<uint8_t*>(lr.pBits)[y * static_cast<UINT>(lr.Pitch) + b] = texel(level, y, b);
+            t->UnlockRect(level);
+            EXPECT_EQ(D3D9CpuPixelBytes(), before) << "handed over at unlock, format " << f.format;
+        }
+        // A part written again keeps the rest of its level.
+        const RECT part = {2, 1, 4, 3};
+        ASSERT_EQ(t->LockRect(0, &lr, &part, 0), D3D_OK);
+        for (UINT y = 0; y < 2; ++y) std::memset(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, 0xAB, 2 * f.bytes);
+        t->UnlockRect(0);
+        for (DWORD level = 0; level < t->GetLevelCount(); ++level) {
+            D3DSURFACE_DESC desc;
+            t->GetLevelDesc(level, &desc);
+            ASSERT_EQ(t->LockRect(level, &lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+            int wrong = 0;
+            for (UINT y = 0; y < desc.Height; ++y)
+                for (UINT b = 0; b < desc.Width * f.bytes; ++b) {
+                    const bool inPart = level == 0 && y >= 1 && y < 3 && b >= 2 * f.bytes && b < 4 * f.bytes;
+                    const uint8_t want = inPart ? 0xAB : texel(level, y, b);
+                    if (static_cast<uint8_t*>(lr.pBits)[y * static_cast<UINT>(lr.Pitch) + b] != want) ++wrong;
+                }
+            EXPECT_EQ(wrong, 0) << "format " << f.format << ", level " << level;
+            t->UnlockRect(level);
+        }
+        EXPECT_EQ(D3D9CpuPixelBytes(), before) << "a read lock keeps no copy either";
+        t->Release();
+    }
+
+    // Drawn from what was handed over.
+    IDirect3DTexture9* tex = Texture(1, 1, D3DFMT_A8R8G8B8, {0xFF336699});
+    EXPECT_EQ(D3D9CpuPixelBytes(), before);
+    dev->SetTexture(0, tex);
+    Rect(0, 0, 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(Pixel(1, 1), 0xFF336699u);
+    tex->Release();
+}
+
+// The back buffer keeps a copy in CPU memory only from its first lock on.
+TEST(D3D9GlBackBuffer, KeepsNoCpuCopyUntilLocked) {
+    ResetD3D9();
+    UseHeadlessD3D9();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    IDirect3DDevice9* dev = nullptr;
+    const size_t before = D3D9CpuPixelBytes();
+    ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 64, 48, &dev), D3D_OK);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0);
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(D3D9CpuPixelBytes(), before);
+    IDirect3DSurface9* back = nullptr;
+    dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(*static_cast<DWORD*>(lr.pBits), 0xFF102030u);
+    back->UnlockRect();
+    EXPECT_EQ(D3D9CpuPixelBytes() - before, 64u * 48u * 4u);
+    back->Release();
+    dev->Release();
+    d3d->Release();
+    EXPECT_EQ(D3D9CpuPixelBytes(), before);
+    ResetD3D9();
+}

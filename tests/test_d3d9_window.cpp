@@ -175,6 +175,60 @@ TEST_F(D3D9Window, AClosedWindowStillTakesFramesUntilTheDeviceGoes) {
     EXPECT_EQ(win32_native::SdlWindow(hwnd), nullptr) << "released with the device";
 }
 
+// Present is a swap where the window's swap keeps its back buffer (Xvfb's
+// does), and an offscreen back buffer copied to the window where it does not;
+// either way what was drawn shows top row first, survives Present for the
+// program to read and to draw on, and writes through a lock reach the screen.
+TEST_F(D3D9Window, WhatWasDrawnSurvivesPresentWhetherItSwapsOrCopies) {
+    for (const bool swapKeepsPixels : {true, false}) {
+        SCOPED_TRACE(swapKeepsPixels ? "swap" : "copy");
+        FailD3D9PreservedSwap(!swapKeepsPixels);
+        ASSERT_EQ(Create(true, 0, 0), D3D_OK);
+        EXPECT_EQ(LastD3D9Device().presentsBySwap, swapKeepsPixels);
+        IDirect3DSurface9* back = nullptr;
+        dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        const D3DRECT corner = {0, 0, 10, 10};
+        dev->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+        D3DLOCKED_RECT lr;
+        const RECT block = {20, 30, 24, 34};
+        ASSERT_EQ(back->LockRect(&lr, &block, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                static_cast<DWORD*>(static_cast<void*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch))[x] =
+                    0xFF00FF00;
+        back->UnlockRect();
+        PresentShown();
+        EXPECT_EQ(Shown(5, 5), 0xFF0000u);
+        EXPECT_EQ(Shown(50, 50), 0x0000FFu);
+        EXPECT_EQ(Shown(21, 31), 0x00FF00u) << "the lock's writes on the screen, in place";
+        EXPECT_EQ(Shown(21, 29), 0x0000FFu);
+
+        // Nothing drawn since: further Presents show the same, and the next
+        // frame builds on it.
+        PresentShown();
+        const D3DRECT more = {100, 10, 110, 20};
+        dev->Clear(1, &more, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+        PresentShown();
+        EXPECT_EQ(Shown(5, 5), 0xFF0000u);
+        EXPECT_EQ(Shown(105, 15), 0xFFFFFFu);
+        EXPECT_EQ(Shown(21, 31), 0x00FF00u);
+        ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        auto at = [&](int x, int y) {
+            return static_cast<DWORD*>(static_cast<void*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch))[x];
+        };
+        EXPECT_EQ(at(0, 0), 0xFFFF0000u);
+        EXPECT_EQ(at(21, 31), 0xFF00FF00u);
+        EXPECT_EQ(at(105, 15), 0xFFFFFFFFu);
+        EXPECT_EQ(at(50, 50), 0xFF0000FFu);
+        back->UnlockRect();
+        back->Release();
+        dev->Release();
+        dev = nullptr;
+    }
+}
+
 // The fixture's window on an X server of the test's own, with a screen of the
 // size the test names.
 class D3D9OwnScreen : public D3D9Window {

@@ -4,6 +4,12 @@
 
 namespace d3d9 {
 
+namespace {
+size_t g_liveBytes = 0;
+}  // namespace
+
+size_t PixelStore::LiveBytes() { return g_liveBytes; }
+
 bool PixelStore::Init(D3DFORMAT format, UINT width, UINT height) {
     UINT bpp = d3d9::BytesPerPixel(format);
     if (bpp == 0 || width == 0 || height == 0 || width > kMaxTextureSize || height > kMaxTextureSize)
@@ -13,16 +19,20 @@ bool PixelStore::Init(D3DFORMAT format, UINT width, UINT height) {
     height_ = height;
     bpp_ = bpp;
     pitch_ = static_cast<INT>((width * bpp + 3) & ~3u);  // rows start on 4-byte boundaries
-    bytes_.clear();
+    Drop();
     return true;
 }
 
 void PixelStore::Materialize() {
-    if (bytes_.empty()) bytes_.assign(static_cast<size_t>(pitch_) * height_, 0);
+    if (!bytes_.empty()) return;
+    bytes_.assign(static_cast<size_t>(pitch_) * height_, 0);
+    g_liveBytes += bytes_.size();
 }
 
 void PixelStore::Drop() {
-    if (!locked_) std::vector<uint8_t>().swap(bytes_);
+    if (locked_ || bytes_.empty()) return;
+    g_liveBytes -= bytes_.size();
+    std::vector<uint8_t>().swap(bytes_);
 }
 
 bool PixelStore::Resolve(const RECT* rect, RECT* out) const {

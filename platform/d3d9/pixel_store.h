@@ -12,6 +12,16 @@ namespace d3d9 {
 
 class PixelStore {
 public:
+    PixelStore() = default;
+    PixelStore(const PixelStore&) = delete;
+    PixelStore& operator=(const PixelStore&) = delete;
+    PixelStore(PixelStore&&) = default;
+    PixelStore& operator=(PixelStore&&) = delete;
+    ~PixelStore() { Drop(); }
+
+    // Bytes held by all stores together.
+    static size_t LiveBytes();
+
     // False when the format or the size is not supported.
     bool Init(D3DFORMAT format, UINT width, UINT height);
 

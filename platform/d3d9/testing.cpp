@@ -4,6 +4,7 @@
 
 #include "backend.h"
 #include "objects.h"
+#include "pixel_store.h"
 #include "seams.h"
 
 namespace {
@@ -179,6 +180,7 @@ unsigned D3D9ObjectId(IUnknown* object) {
 }
 
 const D3D9DeviceRecord& LastD3D9Device() { return S().device; }
+size_t D3D9CpuPixelBytes() { return d3d9::PixelStore::LiveBytes(); }
 const D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
 const D3D9GlCounters& D3D9GlCounts() { return S().gl; }
 void UseD3D9GlDebug(bool on) { S().glDebug = on; }

@@ -2,6 +2,7 @@
 // program never calls these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -91,6 +92,11 @@ const D3D9GlCounters& D3D9GlCounts();
 // has it on for every device.
 void UseD3D9GlDebug(bool on = true);
 const std::vector<std::string>& D3D9GlErrors();
+
+// Bytes of pixels kept in CPU memory by all surfaces and textures: a texture
+// whose pixels the back end holds keeps none outside its locks, and the back
+// buffer none until something reads or writes it on the CPU.
+size_t D3D9CpuPixelBytes();
 
 // Forced failures.
 void FailDirect3DCreate9(bool fail);

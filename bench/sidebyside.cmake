@@ -12,3 +12,7 @@ set_target_properties(plain_gl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINAR
 add_library(frame_probe MODULE ${CMAKE_CURRENT_LIST_DIR}/frame_probe.c)
 target_link_libraries(frame_probe PRIVATE SDL2::SDL2 ${CMAKE_DL_LIBS})
 set_target_properties(frame_probe PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench PREFIX "")
+
+# Whole frames of the program drawn with OpenGL in a window.
+branto_bench(bench_gl_frame SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_gl_frame.cpp LIBS program_fixtures)
+target_compile_definitions(bench_gl_frame PRIVATE BRANTO_BIN_DIR="${BRANTO_BIN_DIR}")

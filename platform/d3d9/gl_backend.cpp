@@ -258,7 +258,8 @@ public:
         // Direct3D's front faces are clockwise on the screen, and no target
         // turns the picture over.
         glFrontFace(GL_CW);
-        if (context_->HasWindow() && WindowTakesBackBuffer()) {
+        bool swapped = false;
+        if (context_->HasWindow() && WindowTakesBackBuffer(&swapped)) {
             direct_ = true;
         } else if (!MakeOffscreen(error)) {
             return false;
@@ -273,6 +274,9 @@ public:
             *error = "OpenGL error while making the back buffer";
             return false;
         }
+        // The screen turns black at once, as a new device's does, rather than
+        // showing what was there before until the program's first frame.
+        if (context_->HasWindow() && !swapped) Present();
         return true;
     }
 
@@ -493,13 +497,15 @@ private:
     GLint Row(LONG y) const { return static_cast<GLint>(desc_.height) - y; }
 
     // Whether the window's own buffers can be the back buffer: its size, its
-    // colour and depth formats, and a swap that keeps what was drawn (two
-    // colours drawn, each swapped and read back).
-    bool WindowTakesBackBuffer() {
+    // colour and depth formats, and a swap that keeps what was drawn. The
+    // swap tried is the device's first, which shows a new device's black
+    // screen: a red of 8/255 (black to the eye, and kept by 16-bit visuals
+    // too) drawn, swapped and read back. `*swapped` says whether it swapped.
+    bool WindowTakesBackBuffer(bool* swapped) {
+        *swapped = false;
         int w = 0, h = 0;
         context_->DrawableSize(&w, &h);
         if (w != static_cast<int>(desc_.width) || h != static_cast<int>(desc_.height)) return false;
-        if (seams::FailPreservedSwap()) return false;
         gl_.BindFramebuffer(0);
         auto bits = [](GLenum attachment, GLenum what) {
             GLint type = GL_NONE;
@@ -517,19 +523,18 @@ private:
             if (HasStencil(desc_.depthFormat) && bits(GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE) < 1)
                 return false;
         }
+        constexpr GLubyte kShade = 8;
         gl_.Enable(GL_SCISSOR_TEST, false);
         gl_.ColorMask(0xF);
+        const GLfloat c[4] = {kShade / 255.0f, 0.0f, 0.0f, 1.0f};
+        gl_.ClearColor(c);
+        glClear(GL_COLOR_BUFFER_BIT);
+        context_->Swap();
+        *swapped = true;
+        GLubyte pixel[4] = {};
         glReadBuffer(GL_BACK);
-        for (int shade = 1; shade <= 2; ++shade) {
-            const GLfloat c[4] = {static_cast<GLfloat>(shade) / 255.0f, 0.0f, 0.0f, 1.0f};
-            gl_.ClearColor(c);
-            glClear(GL_COLOR_BUFFER_BIT);
-            context_->Swap();
-            GLubyte pixel[4] = {};
-            glReadPixels(w / 2, h / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-            if (pixel[0] != shade) return false;
-        }
-        return true;
+        glReadPixels(w / 2, h / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+        return pixel[0] == kShade && !seams::FailPreservedSwap();
     }
 
     bool MakeOffscreen(std::string* error) {
@@ -800,9 +805,6 @@ std::unique_ptr<Backend> CreateGlBackend(const GlBackendConfig& config, std::str
     if (retained) win32_native::RetainNative(config.window);
     auto backend = std::make_unique<GlBackend>(config.window, retained, std::move(context), config.backBuffer);
     if (!backend->Init(debug, error)) return nullptr;
-    // The screen turns black at once, as a new device's does, rather than
-    // showing what was there before until the program's first frame.
-    if (window) backend->Present();
     return backend;
 }
 

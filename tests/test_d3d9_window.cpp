@@ -229,6 +229,35 @@ TEST_F(D3D9Window, WhatWasDrawnSurvivesPresentWhetherItSwapsOrCopies) {
     }
 }
 
+// A window that takes another size under a device drawing straight into it:
+// from then on the frame is drawn offscreen and shown scaled to the client
+// area, still top row first.
+TEST_F(D3D9Window, AWindowOfAnotherSizeGetsTheFrameScaled) {
+    ASSERT_EQ(Create(true, 0, 0), D3D_OK);
+    ASSERT_TRUE(LastD3D9Device().presentsBySwap);
+    RECT frame, client;
+    GetWindowRect(hwnd, &frame);
+    GetClientRect(hwnd, &client);
+    const int width = static_cast<int>(client.right), height = static_cast<int>(client.bottom);
+    MoveWindow(hwnd, frame.left, frame.top, (frame.right - frame.left) + width,
+               (frame.bottom - frame.top) + height, TRUE);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    const D3DRECT quarter = {0, 0, width / 2, height / 2};
+    dev->Clear(1, &quarter, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+    PresentShown();
+    GetClientRect(hwnd, &client);
+    ASSERT_EQ(client.right, 2 * width);
+    EXPECT_EQ(Shown(width / 2, height / 2), 0xFF0000u) << "the top left quarter, twice as large";
+    EXPECT_EQ(Shown(width + width / 2, height + height / 2), 0x0000FFu);
+    IDirect3DSurface9* back = nullptr;
+    dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<DWORD*>(lr.pBits)[0], 0xFFFF0000u);
+    back->UnlockRect();
+    back->Release();
+}
+
 // The fixture's window on an X server of the test's own, with a screen of the
 // size the test names.
 class D3D9OwnScreen : public D3D9Window {

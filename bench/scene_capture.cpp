@@ -14,6 +14,7 @@
 
 #include "app/Globals.h"
 #include "bench/scene_file.h"
+#include "platform/d3d9/gl_enums.h"
 #include "platform/d3d9/vertex_layout.h"
 #include "platform/testing.h"
 #include "tests/support/program_fixtures.h"
@@ -57,27 +58,6 @@ DWORD Sampler(D3DSAMPLERSTATETYPE s) {
     DWORD v = 0;
     g_Device->GetSamplerState(0, s, &v);
     return v;
-}
-
-uint32_t Blend(DWORD b) {
-    switch (b) {
-        case D3DBLEND_ZERO: return GL_ZERO;
-        case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-        case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-        case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-        case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-        case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-        case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-        case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-        case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-        default: return GL_ONE;
-    }
-}
-
-uint32_t Compare(DWORD f) { return f >= D3DCMP_NEVER && f <= D3DCMP_ALWAYS ? GL_NEVER + (f - D3DCMP_NEVER) : GL_ALWAYS; }
-
-uint32_t Wrap(DWORD a) {
-    return a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT : a == D3DTADDRESS_WRAP ? GL_REPEAT : GL_CLAMP_TO_EDGE;
 }
 
 // What a stage takes from the texture and the colour, for the three
@@ -182,14 +162,7 @@ void Record(Capture& c, const pt::D3D9Draw& d) {
     }
 
     Draw draw;
-    switch (d.type) {
-        case D3DPT_TRIANGLELIST: draw.mode = GL_TRIANGLES; break;
-        case D3DPT_TRIANGLESTRIP: draw.mode = GL_TRIANGLE_STRIP; break;
-        case D3DPT_TRIANGLEFAN: draw.mode = GL_TRIANGLE_FAN; break;
-        case D3DPT_LINELIST: draw.mode = GL_LINES; break;
-        case D3DPT_LINESTRIP: draw.mode = GL_LINE_STRIP; break;
-        default: draw.mode = GL_POINTS; break;
-    }
+    draw.mode = d3d9::PrimitiveMode(d.type);
     draw.pretransformed = layout.pretransformed;
     draw.first = d.first;
     draw.count = d.count;
@@ -286,24 +259,24 @@ void Record(Capture& c, const pt::D3D9Draw& d) {
                            ? scene_file::kColor
                            : Source(Stage(D3DTSS_ALPHAOP), Stage(D3DTSS_ALPHAARG1), Stage(D3DTSS_ALPHAARG2),
                                     &c.problems);
-    const bool minLinear = Sampler(D3DSAMP_MINFILTER) >= D3DTEXF_LINEAR;
-    const DWORD mip = Sampler(D3DSAMP_MIPFILTER);
-    draw.minFilter = mip == D3DTEXF_NONE ? (minLinear ? GL_LINEAR : GL_NEAREST)
-                     : mip >= D3DTEXF_LINEAR ? (minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR)
-                                             : (minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST);
-    draw.magFilter = Sampler(D3DSAMP_MAGFILTER) >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
-    draw.wrapS = Wrap(Sampler(D3DSAMP_ADDRESSU));
-    draw.wrapT = Wrap(Sampler(D3DSAMP_ADDRESSV));
+    draw.minFilter = static_cast<uint32_t>(d3d9::MinFilter(Sampler(D3DSAMP_MINFILTER), Sampler(D3DSAMP_MIPFILTER),
+                                                            draw.texture >= 0 ? 2 : 1));
+    draw.magFilter = static_cast<uint32_t>(d3d9::MagFilter(Sampler(D3DSAMP_MAGFILTER)));
+    draw.wrapS = static_cast<uint32_t>(d3d9::AddressMode(Sampler(D3DSAMP_ADDRESSU)));
+    draw.wrapT = static_cast<uint32_t>(d3d9::AddressMode(Sampler(D3DSAMP_ADDRESSV)));
 
     draw.blend = State(D3DRS_ALPHABLENDENABLE) != 0;
-    draw.blendSrc = Blend(State(D3DRS_SRCBLEND));
-    draw.blendDst = Blend(State(D3DRS_DESTBLEND));
+    GLenum src, dst;
+    bool constant = false;
+    d3d9::BlendFactors(State(D3DRS_SRCBLEND), State(D3DRS_DESTBLEND), &src, &dst, &constant);
+    draw.blendSrc = src;
+    draw.blendDst = dst;
     draw.alphaTest = State(D3DRS_ALPHATESTENABLE) != 0;
-    draw.alphaFunc = Compare(State(D3DRS_ALPHAFUNC));
+    draw.alphaFunc = d3d9::CompareFunc(State(D3DRS_ALPHAFUNC));
     draw.alphaRef = static_cast<float>(State(D3DRS_ALPHAREF) & 255) / 255.0f;
     draw.depthTest = State(D3DRS_ZENABLE) != D3DZB_FALSE;
     draw.depthWrite = State(D3DRS_ZWRITEENABLE) != 0;
-    draw.depthFunc = Compare(State(D3DRS_ZFUNC));
+    draw.depthFunc = d3d9::CompareFunc(State(D3DRS_ZFUNC));
     const DWORD cull = State(D3DRS_CULLMODE);
     draw.cull = cull == D3DCULL_CCW ? GL_BACK : cull == D3DCULL_CW ? GL_FRONT : 0;
     c.scene.draws.push_back(draw);

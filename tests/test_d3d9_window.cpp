@@ -108,6 +108,20 @@ protected:
         return pixels;
     }
 
+    // A pixel of the back buffer as the program reads it through a lock.
+    DWORD BackBufferPixel(int x, int y) {
+        IDirect3DSurface9* back = nullptr;
+        dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        D3DLOCKED_RECT lr;
+        DWORD pixel = 0xDEADBEEF;
+        if (SUCCEEDED(back->LockRect(&lr, nullptr, D3DLOCK_READONLY))) {
+            std::memcpy(&pixel, static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch + x * 4, 4);
+            back->UnlockRect();
+        }
+        back->Release();
+        return pixel;
+    }
+
     DWORD Shown(int x, int y) {
         std::vector<DWORD> pixel = ShownBox(x, y, 1, 1);
         return pixel.empty() ? 0xDEADBEEF : pixel[0];
@@ -147,13 +161,7 @@ TEST_F(D3D9Window, PresentShowsTheBackBufferTopRowFirst) {
     EXPECT_EQ(Shown(50, 50), 0x0000FFu);
 
     // The copy swap effect keeps the back buffer for the program to read.
-    IDirect3DSurface9* back = nullptr;
-    dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-    D3DLOCKED_RECT lr;
-    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<DWORD*>(lr.pBits)[0], 0xFFFF0000u);
-    back->UnlockRect();
-    back->Release();
+    EXPECT_EQ(BackBufferPixel(0, 0), 0xFFFF0000u);
 }
 
 TEST_F(D3D9Window, AClosedWindowStillTakesFramesUntilTheDeviceGoes) {
@@ -163,13 +171,7 @@ TEST_F(D3D9Window, AClosedWindowStillTakesFramesUntilTheDeviceGoes) {
     EXPECT_NE(win32_native::SdlWindow(hwnd), nullptr) << "the device keeps the native window";
     EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF123456, 1.0f, 0), D3D_OK);
     EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    IDirect3DSurface9* back = nullptr;
-    dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-    D3DLOCKED_RECT lr;
-    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<DWORD*>(lr.pBits)[0], 0xFF123456u);
-    back->UnlockRect();
-    back->Release();
+    EXPECT_EQ(BackBufferPixel(0, 0), 0xFF123456u);
     dev->Release();
     dev = nullptr;
     EXPECT_EQ(win32_native::SdlWindow(hwnd), nullptr) << "released with the device";
@@ -214,15 +216,10 @@ TEST_F(D3D9Window, WhatWasDrawnSurvivesPresentWhetherItSwapsOrCopies) {
         EXPECT_EQ(Shown(5, 5), 0xFF0000u);
         EXPECT_EQ(Shown(105, 15), 0xFFFFFFu);
         EXPECT_EQ(Shown(21, 31), 0x00FF00u);
-        ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        auto at = [&](int x, int y) {
-            return static_cast<DWORD*>(static_cast<void*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch))[x];
-        };
-        EXPECT_EQ(at(0, 0), 0xFFFF0000u);
-        EXPECT_EQ(at(21, 31), 0xFF00FF00u);
-        EXPECT_EQ(at(105, 15), 0xFFFFFFFFu);
-        EXPECT_EQ(at(50, 50), 0xFF0000FFu);
-        back->UnlockRect();
+        EXPECT_EQ(BackBufferPixel(0, 0), 0xFFFF0000u);
+        EXPECT_EQ(BackBufferPixel(21, 31), 0xFF00FF00u);
+        EXPECT_EQ(BackBufferPixel(105, 15), 0xFFFFFFFFu);
+        EXPECT_EQ(BackBufferPixel(50, 50), 0xFF0000FFu);
         back->Release();
         dev->Release();
         dev = nullptr;
@@ -249,13 +246,7 @@ TEST_F(D3D9Window, AWindowOfAnotherSizeGetsTheFrameScaled) {
     ASSERT_EQ(client.right, 2 * width);
     EXPECT_EQ(Shown(width / 2, height / 2), 0xFF0000u) << "the top left quarter, twice as large";
     EXPECT_EQ(Shown(width + width / 2, height + height / 2), 0x0000FFu);
-    IDirect3DSurface9* back = nullptr;
-    dev->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-    D3DLOCKED_RECT lr;
-    ASSERT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<DWORD*>(lr.pBits)[0], 0xFFFF0000u);
-    back->UnlockRect();
-    back->Release();
+    EXPECT_EQ(BackBufferPixel(0, 0), 0xFFFF0000u);
 }
 
 // The fixture's window on an X server of the test's own, with a screen of the

@@ -177,13 +177,17 @@ void GlState::ClearDepth(float depth) {
     if (Change(clearDepth_, depth)) glClearDepth(depth);
 }
 
-void GlState::Attribute(GLuint index, GLuint buffer, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
-                        uintptr_t offset) {
+GlState::AttributeState& GlState::AttributeSlot(GLuint index) {
     if (!attributesKnown_) {
         attributesKnown_ = true;
         std::memset(attributes_, 0xFF, sizeof attributes_);
     }
-    AttributeState& a = attributes_[index];
+    return attributes_[index];
+}
+
+void GlState::Attribute(GLuint index, GLuint buffer, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
+                        uintptr_t offset) {
+    AttributeState& a = AttributeSlot(index);
     if (a.enabled != 1) {
         a.enabled = 1;
         glEnableVertexAttribArray(index);
@@ -206,11 +210,7 @@ void GlState::Attribute(GLuint index, GLuint buffer, GLint size, GLenum type, GL
 }
 
 void GlState::AttributeConstant(GLuint index, const float value[4]) {
-    if (!attributesKnown_) {
-        attributesKnown_ = true;
-        std::memset(attributes_, 0xFF, sizeof attributes_);
-    }
-    AttributeState& a = attributes_[index];
+    AttributeState& a = AttributeSlot(index);
     if (a.enabled != 0) {
         a.enabled = 0;
         glDisableVertexAttribArray(index);

@@ -69,6 +69,8 @@ private:
         GLint minFilter, magFilter, wrapS, wrapT;
         float border[4];
     };
+    // An attribute's slot, all of them unknown until the first is set.
+    AttributeState& AttributeSlot(GLuint index);
     // True (and counted) when `value` differs from `slot`, which then takes it.
     template <class T>
     bool Change(T& slot, const T& value);

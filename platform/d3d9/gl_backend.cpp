@@ -238,9 +238,13 @@ public:
             mask |= GL_STENCIL_BUFFER_BIT;
         }
         if (!mask) return;
-        gl_.Enable(GL_SCISSOR_TEST, true);
         for (const RECT& r : call.rects) {
-            gl_.Scissor(r.left, Row(r.bottom), r.right - r.left, r.bottom - r.top);
+            // The whole target without a scissor: the driver then clears by
+            // marking its tiles, where a scissored clear draws every pixel.
+            const bool whole = r.left == 0 && r.top == 0 && r.right == static_cast<LONG>(desc_.width) &&
+                               r.bottom == static_cast<LONG>(desc_.height);
+            gl_.Enable(GL_SCISSOR_TEST, !whole);
+            if (!whole) gl_.Scissor(r.left, Row(r.bottom), r.right - r.left, r.bottom - r.top);
             glClear(mask);
         }
         Publish();

@@ -18,15 +18,16 @@
 #define MAX_SWAPS (1 << 20)
 
 static uint64_t g_start, g_answer, g_hidden;
-static uint64_t* g_swaps;
+static uint64_t* g_swaps; /* wall, CPU, wall, CPU ... */
 static size_t g_count;
 static pid_t g_pid;
 
-static uint64_t Now(void) {
+static uint64_t Clock(clockid_t clock) {
     struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    clock_gettime(clock, &t);
     return (uint64_t)t.tv_sec * 1000000000u + (uint64_t)t.tv_nsec;
 }
+static uint64_t Now(void) { return Clock(CLOCK_MONOTONIC); }
 
 static void* Next(const char* name) {
     void* f = dlsym(RTLD_NEXT, name);
@@ -40,7 +41,7 @@ static void* Next(const char* name) {
 __attribute__((constructor)) static void ProbeStart(void) {
     g_start = Now();
     g_pid = getpid();
-    g_swaps = malloc(sizeof *g_swaps * MAX_SWAPS);
+    g_swaps = malloc(sizeof *g_swaps * MAX_SWAPS * 2);
 }
 
 int SDL_ShowMessageBox(const SDL_MessageBoxData* data, int* button) {
@@ -62,7 +63,11 @@ void SDL_GL_SwapWindow(SDL_Window* window) {
     static void (*next)(SDL_Window*);
     if (!next) next = (void (*)(SDL_Window*))Next("SDL_GL_SwapWindow");
     next(window);
-    if (g_swaps && g_count < MAX_SWAPS) g_swaps[g_count++] = Now();
+    if (g_swaps && g_count < MAX_SWAPS) {
+        g_swaps[2 * g_count] = Now();
+        g_swaps[2 * g_count + 1] = Clock(CLOCK_PROCESS_CPUTIME_ID);
+        ++g_count;
+    }
 }
 
 static long PeakKb(void) {
@@ -86,7 +91,9 @@ __attribute__((destructor)) static void ProbeEnd(void) {
     fprintf(f, "start 0\n");
     if (g_answer) fprintf(f, "answer %llu\n", (unsigned long long)(g_answer - g_start));
     if (g_hidden) fprintf(f, "hidden %llu\n", (unsigned long long)(g_hidden - g_start));
-    for (size_t i = 0; i < g_count; ++i) fprintf(f, "swap %llu\n", (unsigned long long)(g_swaps[i] - g_start));
+    for (size_t i = 0; i < g_count; ++i)
+        fprintf(f, "swap %llu %llu\n", (unsigned long long)(g_swaps[2 * i] - g_start),
+                (unsigned long long)g_swaps[2 * i + 1]);
     fprintf(f, "peak_kb %ld\n", PeakKb());
     fclose(f);
 }

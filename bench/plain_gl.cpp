@@ -147,16 +147,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "plain_gl: cannot read %s\n", argv[1]);
         return 1;
     }
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "plain_gl: %s\n", SDL_GetError());
+        return 1;
+    }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_Window* window = SDL_CreateWindow("plain_gl", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                           static_cast<int>(scene.width), static_cast<int>(scene.height),
                                           SDL_WINDOW_OPENGL);
-    if (!window) return 1;
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context) return 1;
+    SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
+    if (!context) {
+        std::fprintf(stderr, "plain_gl: %s\n", SDL_GetError());
+        return 1;
+    }
     SDL_GL_SetSwapInterval(0);
 
     std::vector<GLuint> textures(scene.textures.size());

@@ -2,9 +2,11 @@
 # The program beside a plain SDL2 + OpenGL program of ours that draws the same
 # frame (recorded from the program's generated data by scene_capture), in one
 # virtual X server of 1024x768, in pairs, the order alternating from pair to
-# pair. For each: frames per second, time to the first frame (the program's
-# from the answer to its start question, the plain one's from its start) and
-# peak memory; then min and median of each and of the ratios.
+# pair. For each: frames per second, the CPU time (all threads) a frame takes,
+# time to the first frame (the program's from the answer to its start
+# question, the plain one's from its start) and peak memory; then min and
+# median of each and of the ratios. On a busy machine frames per second swing
+# with the other load; the CPU time per frame much less.
 #   bench/side_by_side.sh [--build DIR] [--runs N] [--seconds S] [--display N] [--full-screen]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -71,6 +73,8 @@ wait_viewable() {
     done
     echo "no window \"$1\"; the program wrote:" >&2
     cat "$2" >&2
+    echo "and the X server:" >&2
+    cat "$out/xvfb.log" >&2
     exit 1
 }
 window_id() { xwininfo -name "$1" | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p'; }
@@ -134,34 +138,36 @@ out, runs = sys.argv[1], int(sys.argv[2])
 def read(path):
     values, swaps = {}, []
     for line in open(path):
-        key, value = line.split()
+        key, *value = line.split()
         if key == "swap":
-            swaps.append(int(value) / 1e9)
+            swaps.append((int(value[0]) / 1e9, int(value[1]) / 1e9))
         else:
-            values[key] = int(value)
+            values[key] = int(value[0])
     return values, swaps
 
 def measure(path, program):
     values, swaps = read(path)
     if program:
         # The first frame of the message loop: the first swap once the cursor is hidden.
-        frames = [t for t in swaps if t >= values["hidden"] / 1e9]
-        first = (frames[0] - values["answer"] / 1e9) * 1000
+        frames = [s for s in swaps if s[0] >= values["hidden"] / 1e9]
+        first = (frames[0][0] - values["answer"] / 1e9) * 1000
     else:
         frames = swaps
-        first = frames[0] * 1000
-    # Frames per second after a second of warming up, to the last frame.
-    steady = [t for t in frames if t >= frames[0] + 1.0]
-    fps = (len(steady) - 1) / (steady[-1] - steady[0])
-    return fps, first, values["peak_kb"] / 1024
+        first = frames[0][0] * 1000
+    # After a second of warming up, to the last frame.
+    steady = [s for s in frames if s[0] >= frames[0][0] + 1.0]
+    fps = (len(steady) - 1) / (steady[-1][0] - steady[0][0])
+    cpu = (steady[-1][1] - steady[0][1]) / (len(steady) - 1) * 1000
+    return fps, first, values["peak_kb"] / 1024, cpu
 
 rows = []
 for i in range(1, runs + 1):
     p = measure(f"{out}/plain.{i}", False)
     b = measure(f"{out}/branto.{i}", True)
     rows.append((p, b))
-    print(f"pair {i}: plain {p[0]:7.1f} fps {p[1]:6.1f} ms {p[2]:6.1f} MB | "
-          f"branto {b[0]:7.1f} fps {b[1]:6.1f} ms {b[2]:6.1f} MB | fps ratio {b[0] / p[0]:.3f}")
+    print(f"pair {i}: plain {p[0]:6.1f} fps {p[3]:5.2f} ms CPU {p[1]:5.1f} ms {p[2]:5.1f} MB | "
+          f"branto {b[0]:6.1f} fps {b[3]:5.2f} ms CPU {b[1]:5.1f} ms {b[2]:5.1f} MB | "
+          f"fps ratio {b[0] / p[0]:.3f}, CPU ratio plain/branto {p[3] / b[3]:.3f}")
 
 def line(name, values, unit, fmt="{:.1f}"):
     print(f"{name:32s} min {fmt.format(min(values))} {unit:4s} median {fmt.format(statistics.median(values))} {unit}")
@@ -170,6 +176,9 @@ print()
 line("plain frames per second", [p[0] for p, b in rows], "")
 line("branto frames per second", [b[0] for p, b in rows], "")
 line("fps ratio branto/plain", [b[0] / p[0] for p, b in rows], "", "{:.3f}")
+line("plain CPU per frame", [p[3] for p, b in rows], "ms", "{:.2f}")
+line("branto CPU per frame", [b[3] for p, b in rows], "ms", "{:.2f}")
+line("CPU per frame ratio plain/branto", [p[3] / b[3] for p, b in rows], "", "{:.3f}")
 line("plain start to first frame", [p[1] for p, b in rows], "ms")
 line("branto answer to first frame", [b[1] for p, b in rows], "ms")
 line("plain peak memory", [p[2] for p, b in rows], "MB")

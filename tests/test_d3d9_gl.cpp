@@ -1036,6 +1036,9 @@ TEST_F(D3D9Gl, TexturesKeepNoCpuCopyAndLocksReadWhatWasWritten) {
             t->UnlockRect(level);
         }
         EXPECT_EQ(D3D9CpuPixelBytes(), before) << "a read lock keeps no copy either";
+        const RECT outside = {6, 2, 10, 3};
+        EXPECT_EQ(t->LockRect(0, &lr, &outside, 0), D3DERR_INVALIDCALL);
+        EXPECT_EQ(D3D9CpuPixelBytes(), before) << "nor does a refused one";
         t->Release();
     }
 

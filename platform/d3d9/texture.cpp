@@ -74,8 +74,11 @@ HRESULT Texture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel)
 
 HRESULT Texture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
     if (Level >= Levels()) return D3DERR_INVALIDCALL;
-    if (!levels_[Level].Locked()) Materialize(Level);
-    return levels_[Level].Lock(pLockedRect, pRect, Flags);
+    if (levels_[Level].Locked()) return levels_[Level].Lock(pLockedRect, pRect, Flags);  // refused
+    Materialize(Level);
+    HRESULT hr = levels_[Level].Lock(pLockedRect, pRect, Flags);
+    if (FAILED(hr)) LevelRead(Level);  // a refused lock keeps no copy either
+    return hr;
 }
 
 HRESULT Texture::UnlockRect(UINT Level) {

@@ -597,6 +597,54 @@ TEST_F(D3D9Device, DrawsAreCheckedAgainstTheirData) {
     ib->Release();
 }
 
+// The range of vertices an indexed draw reads comes from the indices as they
+// are at the draw: after every change, and while a lock is still open.
+TEST_F(D3D9Device, IndexedDrawsReadTheIndicesAsTheyAreNow) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    dev->CreateVertexBuffer(4 * 12, 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
+    dev->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+    WORD* idx = nullptr;
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    const WORD quad[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(idx, quad, sizeof quad);
+    ib->Unlock();
+    dev->SetFVF(D3DFVF_XYZ);
+    dev->SetStreamSource(0, vb, 0, 12);
+    dev->SetIndices(ib);
+    auto draw = [&](UINT start, UINT triangles) {
+        return dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, start, triangles);
+    };
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(draw(0, 2), D3D_OK);
+        EXPECT_EQ(draw(3, 1), D3D_OK);
+    }
+
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[4] = 9;  // past the vertices, under the open lock
+    EXPECT_EQ(draw(3, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(0, 1), D3D_OK);
+    idx[4] = 1;
+    EXPECT_EQ(draw(3, 1), D3D_OK);
+    ib->Unlock();
+
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[0] = 7;
+    ib->Unlock();
+    EXPECT_EQ(draw(0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(3, 1), D3D_OK);
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[0] = 0;
+    ib->Unlock();
+    EXPECT_EQ(draw(0, 2), D3D_OK);
+
+    dev->SetStreamSource(0, nullptr, 0, 0);
+    dev->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+}
+
 TEST_F(D3D9Device, CallLogReadsLikeTheCalls) {
     IDirect3DTexture9* tex = MakeTexture(2, 2);
     const unsigned texId = D3D9ObjectId(tex);

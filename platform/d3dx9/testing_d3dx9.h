@@ -68,6 +68,12 @@ void ResetD3DXFont();
 // they work again), for callers that must survive a failed lock.
 void FailD3DXMeshLocks(bool fail);
 
+// D3DXIntersect tests every face of the mesh, as it does for a mesh whose
+// contents have just changed, rather than searching the mesh's ray tree.
+void ScanD3DXIntersect(bool scan);
+// How many ray trees meshes have built since the program started.
+unsigned D3DXRayTreesBuilt();
+
 // --- shaders ---
 
 // Keeps the assembler's messages out of the debugger output (for the

@@ -691,6 +691,70 @@ Mesh {
     EXPECT_EQ(std::memcmp(dst.data(), untouched.data(), sizeof(SkinVertex) * 3), 0);
 }
 
+// Colours and texture coordinates ride along; a bone whose matrix has a w
+// column other than (0, 0, 0, 1) divides by w, as TransformCoord does; and
+// skinning in place gives what skinning into a copy gives.
+TEST_F(MeshTest, SkinningKeepsTheRestOfEachVertexAndDividesByW) {
+    auto l = Load(R"(
+Mesh {
+  4; 1;2;3;, -1;0.5;2;, 0;0;0;, 3;-2;1;;
+  2; 3;0,1,2;, 3;1,2,3;;
+  MeshNormals { 4; 1;0;0;, 0;1;0;, 0;0;1;, 0.6;0.8;0;; 2; 3;0,1,2;, 3;1,2,3;; }
+  MeshVertexColors { 4; 0; 1;0;0;1;;, 1; 0;1;0;1;;, 2; 0;0;1;1;;, 3; 1;1;1;0.5;;; }
+  MeshTextureCoords { 4; 0.1;0.2;, 0.3;0.4;, 0.5;0.6;, 0.7;0.8;; }
+  SkinWeights { "A"; 3; 0, 1, 2; 0.5, 0.25, 1; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+  SkinWeights { "B"; 2; 0, 1; 0.5, 0.75; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK);
+    ASSERT_EQ(l->mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1));
+    struct V {
+        float p[3], n[3];
+        DWORD colour;
+        float uv[2];
+    };
+    D3DXMATRIX bones[2], turn;
+    D3DXMatrixRotationY(&turn, 0.7f);
+    D3DXMatrixTranslation(&bones[0], 0.5f, -1, 2);
+    D3DXMatrixMultiply(&bones[0], &turn, &bones[0]);
+    bones[1] = D3DXMATRIX(1, 0, 0, 0.1f, 0, 2, 0, 0, 0, 0, 1, -0.05f, 1, 1, 0, 1.5f);
+    const std::vector<V> src = Vertices<V>(l->mesh);
+    ASSERT_EQ(src.size(), 4u);
+
+    // Each vertex by hand: the weighted sum of (p, 1) x M / w and of n x M.
+    const std::vector<std::vector<std::pair<int, float>>> weights = {
+        {{0, 0.5f}, {1, 0.5f}}, {{0, 0.25f}, {1, 0.75f}}, {{0, 1.0f}}, {}};
+    std::vector<V> expected = src;
+    for (size_t v = 0; v < src.size(); ++v) {
+        if (weights[v].empty()) continue;
+        for (int k = 0; k < 3; ++k) expected[v].p[k] = expected[v].n[k] = 0;
+        for (auto [b, w] : weights[v]) {
+            const D3DXMATRIX& m = bones[b];
+            const float* p = src[v].p;
+            const float h = p[0] * m._14 + p[1] * m._24 + p[2] * m._34 + m._44;
+            for (int k = 0; k < 3; ++k) {
+                expected[v].p[k] += w * (p[0] * m.m[0][k] + p[1] * m.m[1][k] + p[2] * m.m[2][k] + m.m[3][k]) / h;
+                expected[v].n[k] += w * (src[v].n[0] * m.m[0][k] + src[v].n[1] * m.m[1][k] + src[v].n[2] * m.m[2][k]);
+            }
+        }
+    }
+    std::vector<V> dst(4);
+    ASSERT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, src.data(), dst.data()), D3D_OK);
+    for (size_t v = 0; v < src.size(); ++v) {
+        SCOPED_TRACE(v);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(dst[v].p[k], expected[v].p[k], 1e-5);
+            EXPECT_NEAR(dst[v].n[k], expected[v].n[k], 1e-5);
+        }
+        EXPECT_EQ(dst[v].colour, src[v].colour);
+        EXPECT_EQ(dst[v].uv[0], src[v].uv[0]);
+        EXPECT_EQ(dst[v].uv[1], src[v].uv[1]);
+    }
+    std::vector<V> inPlace = src;
+    ASSERT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, inPlace.data(), inPlace.data()), D3D_OK);
+    EXPECT_EQ(std::memcmp(inPlace.data(), dst.data(), sizeof(V) * dst.size()), 0);
+}
+
 TEST_F(MeshTest, ABentArmMatchesHandComputedVertices) {
     // An arm along x: the upper bone at the origin, the forearm from x = 1.
     // Offsets are the inverses of the bind poses, as exporters write them.

@@ -8,6 +8,7 @@
 
 #include "buffer_contents.h"
 #include "formats.h"
+#include "load_cache.h"
 #include "native.h"
 #include "objects.h"
 #include "seams.h"
@@ -256,6 +257,8 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
                         const struct _RGNDATA* pDirtyRegion) {
     D3D9_LOG("Present(%s,%s,%s,%s)", RectText(pSourceRect).c_str(), RectText(pDestRect).c_str(),
              hDestWindowOverride ? "window" : "null", DataText(pDirtyRegion));
+    // A frame shown ends a load: files read for it are not kept.
+    layer::EndLoad();
     FlushBackBufferWrites();
     backend_->Present();
     seams::Presented();  // last: the hook may do anything, even release the device

@@ -51,9 +51,14 @@ struct RayTree::Slabs {
     bool flat[3];
 };
 
+// What the build needs of each triangle: its box and its centre.
+struct RayTree::Extent {
+    float lo[3], hi[3], centre[3];
+};
+
 RayTree::RayTree(const unsigned char* vertices, DWORD stride, DWORD numVertices, const void* indices, bool wide,
                  DWORD numFaces) {
-    std::vector<D3DXVECTOR3> centres;
+    std::vector<Extent> extents;
     // Boxes grow by a little more than the rounding of a hit point, so that a
     // hit the test finds on a triangle's edge lies inside its box.
     float largest = 0.0f;
@@ -69,34 +74,46 @@ RayTree::RayTree(const unsigned char* vertices, DWORD stride, DWORD numVertices,
             loose_.push_back(t);
             continue;
         }
-        for (const D3DXVECTOR3& q : p)
-            largest = std::max({largest, std::fabs(q.x), std::fabs(q.y), std::fabs(q.z)});
+        Extent e;
+        for (int a = 0; a < 3; ++a) {
+            const float c[3] = {Coordinate(p[0], a), Coordinate(p[1], a), Coordinate(p[2], a)};
+            e.lo[a] = std::min({c[0], c[1], c[2]});
+            e.hi[a] = std::max({c[0], c[1], c[2]});
+            e.centre[a] = (c[0] + c[1] + c[2]) / 3.0f;
+            largest = std::max({largest, std::fabs(e.lo[a]), std::fabs(e.hi[a])});
+        }
         triangles_.push_back(t);
-        centres.push_back((p[0] + p[1] + p[2]) / 3.0f);
+        extents.push_back(e);
     }
     if (triangles_.empty()) return;
+    std::vector<uint32_t> order(triangles_.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     nodes_.reserve(2 * triangles_.size() / kLeafTriangles + 1);
-    Build(0, static_cast<uint32_t>(triangles_.size()), centres, largest * 1e-5f + 1e-30f);
+    Build(order.data(), 0, static_cast<uint32_t>(order.size()), extents, largest * 1e-5f + 1e-30f);
+    // The leaves name runs of `order`: the triangles follow it.
+    std::vector<RayTriangle> sorted(triangles_.size());
+    for (size_t i = 0; i < order.size(); ++i) sorted[i] = triangles_[order[i]];
+    triangles_.swap(sorted);
 }
 
-uint32_t RayTree::Build(uint32_t first, uint32_t count, std::vector<D3DXVECTOR3>& centres, float pad) {
+uint32_t RayTree::Build(uint32_t* order, uint32_t first, uint32_t count, const std::vector<Extent>& extents,
+                        float pad) {
     const uint32_t at = static_cast<uint32_t>(nodes_.size());
     nodes_.push_back(Node{});
     Node box{};
-    std::fill(box.lo, box.lo + 3, std::numeric_limits<float>::max());
-    std::fill(box.hi, box.hi + 3, -std::numeric_limits<float>::max());
-    D3DXVECTOR3 lo = centres[first], hi = centres[first];
+    float lo[3], hi[3];  // of the centres
+    for (int a = 0; a < 3; ++a) {
+        box.lo[a] = lo[a] = std::numeric_limits<float>::max();
+        box.hi[a] = hi[a] = -std::numeric_limits<float>::max();
+    }
     for (uint32_t i = first; i < first + count; ++i) {
-        const RayTriangle& t = triangles_[i];
-        const D3DXVECTOR3 corners[3] = {t.a, t.a + t.e1, t.a + t.e2};
-        for (const D3DXVECTOR3& c : corners)
-            for (int a = 0; a < 3; ++a) {
-                box.lo[a] = std::min(box.lo[a], Coordinate(c, a));
-                box.hi[a] = std::max(box.hi[a], Coordinate(c, a));
-            }
-        const D3DXVECTOR3& m = centres[i];
-        lo = D3DXVECTOR3(std::min(lo.x, m.x), std::min(lo.y, m.y), std::min(lo.z, m.z));
-        hi = D3DXVECTOR3(std::max(hi.x, m.x), std::max(hi.y, m.y), std::max(hi.z, m.z));
+        const Extent& e = extents[order[i]];
+        for (int a = 0; a < 3; ++a) {
+            box.lo[a] = std::min(box.lo[a], e.lo[a]);
+            box.hi[a] = std::max(box.hi[a], e.hi[a]);
+            lo[a] = std::min(lo[a], e.centre[a]);
+            hi[a] = std::max(hi[a], e.centre[a]);
+        }
     }
     for (int a = 0; a < 3; ++a) {
         box.lo[a] -= pad;
@@ -108,26 +125,15 @@ uint32_t RayTree::Build(uint32_t first, uint32_t count, std::vector<D3DXVECTOR3>
         nodes_[at] = box;
         return at;
     }
-    // Halves by the middle triangle along the box's longest side.
-    const D3DXVECTOR3 extent = hi - lo;
-    const int axis = extent.x >= extent.y && extent.x >= extent.z ? 0 : extent.y >= extent.z ? 1 : 2;
-    std::vector<uint32_t> order(count);
-    for (uint32_t i = 0; i < count; ++i) order[i] = first + i;
+    // Halves by the middle triangle along the longest side of the centres' box.
+    int axis = 0;
+    for (int a = 1; a < 3; ++a)
+        if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
     const uint32_t half = count / 2;
-    std::nth_element(order.begin(), order.begin() + half, order.end(), [&](uint32_t x, uint32_t y) {
-        return Coordinate(centres[x], axis) < Coordinate(centres[y], axis);
-    });
-    std::vector<RayTriangle> triangles(count);
-    std::vector<D3DXVECTOR3> middles(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        triangles[i] = triangles_[order[i]];
-        middles[i] = centres[order[i]];
-    }
-    std::copy(triangles.begin(), triangles.end(), triangles_.begin() + first);
-    std::copy(middles.begin(), middles.end(), centres.begin() + first);
-
-    Build(first, half, centres, pad);
-    box.first = Build(first + half, count - half, centres, pad);
+    std::nth_element(order + first, order + first + half, order + first + count,
+                     [&](uint32_t x, uint32_t y) { return extents[x].centre[axis] < extents[y].centre[axis]; });
+    Build(order, first, half, extents, pad);
+    box.first = Build(order, first + half, count - half, extents, pad);
     box.count = 0;
     nodes_[at] = box;
     return at;

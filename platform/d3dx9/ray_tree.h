@@ -99,8 +99,9 @@ private:
         uint32_t count;  // triangles of a leaf; 0 for an inner node
     };
     struct Slabs;
+    struct Extent;
 
-    uint32_t Build(uint32_t first, uint32_t count, std::vector<D3DXVECTOR3>& centres, float pad);
+    uint32_t Build(uint32_t* order, uint32_t first, uint32_t count, const std::vector<Extent>& extents, float pad);
     template <class Visit>
     void Walk(const Ray& r, float* limit, Visit visit) const;
 

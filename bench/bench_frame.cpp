@@ -8,13 +8,12 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <vector>
 
 #include "app/Application.h"
 #include "app/Globals.h"
 #include "app/Main.h"
+#include "bench/bench_stats.h"
 #include "platform/testing.h"
 #include "tests/support/program_fixtures.h"
 
@@ -97,20 +96,14 @@ void RayTest(benchmark::State& state) {
     state.counters["triangles"] = g_LevelMesh ? g_LevelMesh->MeshData.pMesh->GetNumFaces() : 0;
 }
 
-double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    for (auto [name, fn] : {std::pair{"Frame/standing", Standing},
-                            {"Frame/walking", Walking},
-                            {"Frame/striking", Striking},
-                            {"Frame/ray test", RayTest}})
-        benchmark::RegisterBenchmark(name, fn)
-            ->Unit(benchmark::kMicrosecond)
-            ->ComputeStatistics("min", Min)
-            ->ReportAggregatesOnly(false);
+    bench_stats::Register({{"Frame/standing", Standing},
+                           {"Frame/walking", Walking},
+                           {"Frame/striking", Striking},
+                           {"Frame/ray test", RayTest}});
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

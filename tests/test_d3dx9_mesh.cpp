@@ -909,6 +909,22 @@ TEST_F(MergedFile, MissingBrokenOrEmptyFilesFailWithTheOutputsUntouched) {
     }
 }
 
+// Puts the vertices and the indices (at the mesh's index width) into a mesh.
+void Fill(ID3DXMesh* mesh, const void* vertices, size_t bytes, const std::vector<DWORD>& indices) {
+    void* p = nullptr;
+    mesh->LockVertexBuffer(0, &p);
+    std::memcpy(p, vertices, bytes);
+    mesh->UnlockVertexBuffer();
+    mesh->LockIndexBuffer(0, &p);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (mesh->GetOptions() & D3DXMESH_32BIT)
+            static_cast<DWORD*>(p)[i] = indices[i];
+        else
+            static_cast<WORD*>(p)[i] = WORD(indices[i]);
+    }
+    mesh->UnlockIndexBuffer();
+}
+
 // One quad at z = 5 facing the origin, as two triangles, and one at z = 3 over the left half.
 ID3DXMesh* Walls(IDirect3DDevice9* device, DWORD options) {
     ID3DXMesh* mesh = nullptr;
@@ -917,19 +933,7 @@ ID3DXMesh* Walls(IDirect3DDevice9* device, DWORD options) {
         float x, y, z, u, v;
     } const vertices[7] = {{-1, -1, 5, 0, 0}, {1, -1, 5, 0, 0},  {1, 1, 5, 0, 0}, {-1, 1, 5, 0, 0},
                            {-1, -1, 3, 0, 0}, {0, -1, 3, 0, 0}, {-1, 1, 3, 0, 0}};
-    const DWORD faces[9] = {0, 2, 1, 0, 3, 2, 4, 6, 5};
-    void* p = nullptr;
-    mesh->LockVertexBuffer(0, &p);
-    std::memcpy(p, vertices, sizeof vertices);
-    mesh->UnlockVertexBuffer();
-    mesh->LockIndexBuffer(0, &p);
-    for (int i = 0; i < 9; ++i) {
-        if (options & D3DXMESH_32BIT)
-            static_cast<DWORD*>(p)[i] = faces[i];
-        else
-            static_cast<WORD*>(p)[i] = WORD(faces[i]);
-    }
-    mesh->UnlockIndexBuffer();
+    Fill(mesh, vertices, sizeof vertices, {0, 2, 1, 0, 3, 2, 4, 6, 5});
     return mesh;
 }
 
@@ -1036,19 +1040,7 @@ ID3DXMesh* MeshOf(IDirect3DDevice9* device, const std::vector<D3DXVECTOR3>& posi
     EXPECT_EQ(D3DXCreateMeshFVF(DWORD(indices.size() / 3), DWORD(positions.size()), options, D3DFVF_XYZ, device,
                                 &mesh),
               D3D_OK);
-    if (!mesh) return nullptr;
-    void* p = nullptr;
-    mesh->LockVertexBuffer(0, &p);
-    std::memcpy(p, positions.data(), positions.size() * sizeof(D3DXVECTOR3));
-    mesh->UnlockVertexBuffer();
-    mesh->LockIndexBuffer(0, &p);
-    for (size_t i = 0; i < indices.size(); ++i) {
-        if (options & D3DXMESH_32BIT)
-            static_cast<DWORD*>(p)[i] = indices[i];
-        else
-            static_cast<WORD*>(p)[i] = WORD(indices[i]);
-    }
-    mesh->UnlockIndexBuffer();
+    if (mesh) Fill(mesh, positions.data(), positions.size() * sizeof(D3DXVECTOR3), indices);
     return mesh;
 }
 

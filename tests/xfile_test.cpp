@@ -645,24 +645,14 @@ TEST(XFileHeader, AFileOpenedAgainInOneLoadIsParsedOnce) {
     EXPECT_EQ(platform_testing::XFileFilesParsed(), before + 3);
 
     // Rewritten at once with as many bytes, a file is seen as it is now.
-    IDirectXFile* f = nullptr;
-    ASSERT_EQ(DirectXFileCreate(&f), DXFILE_OK);
-    Ptr<IDirectXFile> file(f);
-    ASSERT_EQ(f->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
     for (float value : {3.5f, 4.5f}) {
         std::ofstream(dir + "/Fresh.x") << "xof 0303txt 0032\nFrameTransformMatrix { " << value
                                         << ",0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }";
-        IDirectXFileEnumObject* e = nullptr;
-        ASSERT_EQ(f->CreateEnumObject("..\\xfile_test_files\\Fresh.x", DXFILELOAD_FROMFILE, &e), DXFILE_OK);
-        Ptr<IDirectXFileEnumObject> en(e);
-        IDirectXFileData* d = nullptr;
-        ASSERT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
-        Ptr<IDirectXFileData> top(d);
-        DWORD size = 0;
-        void* data = nullptr;
-        ASSERT_EQ(d->GetData(nullptr, &size, &data), DXFILE_OK);
-        ASSERT_EQ(size, 64u);
-        EXPECT_EQ(static_cast<const float*>(data)[0], value);
+        const std::string data = open({standard}, "..\\xfile_test_files\\Fresh.x").second;
+        ASSERT_EQ(data.size(), 64u);
+        float first = 0;
+        std::memcpy(&first, data.data(), 4);
+        EXPECT_EQ(first, value);
     }
 }
 

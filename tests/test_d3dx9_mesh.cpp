@@ -1166,6 +1166,15 @@ TEST_F(MeshTest, IntersectSearchesATreeThatAnswersAsEveryFace) {
         EXPECT_GT(hits, 300) << "the rays must meet the mesh often";
         c.mesh->Release();
     }
+    // Faces that all name missing vertices leave nothing to meet, either way.
+    ID3DXMesh* none = MeshOf(device, {{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}, {0, 1, 7, 8, 1, 2}, D3DXMESH_SYSTEMMEM);
+    ASSERT_NE(none, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        const Answer a = Ask(none, D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 1), i == 2);
+        EXPECT_EQ(a.hit, FALSE);
+        EXPECT_EQ(a.count, 0u);
+    }
+    none->Release();
 }
 
 TEST_F(MeshTest, IntersectBuildsItsTreeOnceAndAgainAfterAChange) {

@@ -15,6 +15,7 @@
 
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "tests/support/device_fixtures.h"
 #include "tests/support/mesh_fixtures.h"
 #include "tests/support/settled_files.h"
 
@@ -243,6 +244,48 @@ TEST_F(TextureTest, AFileNamedAgainInOneLoadIsDecodedOnce) {
         EXPECT_EQ(Pixels(t)[0], colour);
         t->Release();
     }
+}
+
+// Drawn with OpenGL, the second texture of a file named again takes its
+// pixels from the first without a copy in CPU memory, and the two share the
+// back end's storage until one of them is written.
+TEST_F(TextureTest, AFileNamedAgainSharesTheDrawnPixelsUntilOneIsWritten) {
+    namespace pt = platform_testing;
+    pt::UseNullD3D9(false);
+    pt::UseHeadlessD3D9();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    IDirect3DDevice9* gl = nullptr;
+    ASSERT_EQ(device_fixtures::CreateWindowedDevice(d3d, 64, 48, &gl), D3D_OK) << "no OpenGL context";
+    const std::string sheet = Path("sheet.png");
+    ASSERT_TRUE(settled_files::WaitUntilSettled({sheet.c_str()}));
+    auto load = [&]() {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileA(gl, sheet.c_str(), &t), D3D_OK);
+        return t;
+    };
+    const size_t cpuBefore = pt::D3D9CpuPixelBytes();
+    IDirect3DTexture9* a = load();
+    const unsigned storages = pt::D3D9GlCounts().textures;
+    IDirect3DTexture9* b = load();
+    EXPECT_EQ(pt::D3D9GlCounts().textures, storages) << "one storage for both";
+    EXPECT_EQ(pt::D3D9CpuPixelBytes(), cpuBefore);
+    for (UINT level = 0; level < a->GetLevelCount(); ++level) EXPECT_EQ(Pixels(b, level), Pixels(a, level));
+
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(b->LockRect(0, &r, nullptr, 0), D3D_OK);
+    std::memset(r.pBits, 0x11, 4);
+    b->UnlockRect(0);
+    EXPECT_EQ(pt::D3D9GlCounts().textures, storages + 1) << "written: storage of its own";
+    EXPECT_EQ(Pixels(b)[0], 0x11111111u);
+    EXPECT_EQ(Pixels(a)[0], kPicture[0]);
+    for (UINT level = 1; level < a->GetLevelCount(); ++level) EXPECT_EQ(Pixels(b, level), Pixels(a, level));
+    // Made again from the texture still as the file has it, not the written one.
+    IDirect3DTexture9* c = load();
+    EXPECT_EQ(Pixels(c)[0], kPicture[0]);
+    for (IDirect3DTexture9* t : {a, b, c}) t->Release();
+    EXPECT_EQ(pt::D3D9GlCounts().textures, storages - 1);
+    gl->Release();
+    d3d->Release();
 }
 
 TEST_F(TextureTest, FileNamesAreWindowsPathsMatchedWithoutCase) {

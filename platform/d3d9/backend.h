@@ -145,6 +145,14 @@ public:
     virtual void WriteTexture(unsigned serial, UINT level, const PixelStore& from, const RECT& rect) = 0;
     // A level's pixels from the back end's storage into `into` (its size and format).
     virtual void ReadTexture(unsigned serial, UINT level, PixelStore& into) = 0;
+    // Texture `to` takes the pixels of `from` (alike in size, format and
+    // levels), sharing them until either is written; false when the back end
+    // cannot.
+    virtual bool ShareTexture(unsigned from, unsigned to) {
+        (void)from;
+        (void)to;
+        return false;
+    }
     // A resource with this serial is gone; free what was made for it.
     virtual void Forget(unsigned serial) = 0;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <unordered_map>
 
 #include "backend.h"
 #include "com_object.h"
@@ -13,6 +14,7 @@
 namespace d3d9 {
 
 class Surface;
+class Texture;
 
 class Device final : public layer::RefCounted<IDirect3DDevice9, layer::ObjectFamily::Direct3D> {
 public:
@@ -103,6 +105,13 @@ public:
     const D3DPRESENT_PARAMETERS& presentParameters() const { return params_; }
     // Changes whenever something is drawn into the back buffer.
     uint64_t targetGeneration() const { return targetGeneration_; }
+    // The device's live textures by serial.
+    void TextureMade(unsigned serial, Texture* texture) { textures_[serial] = texture; }
+    void TextureGone(unsigned serial) { textures_.erase(serial); }
+    Texture* FindTexture(unsigned serial) const {
+        auto found = textures_.find(serial);
+        return found == textures_.end() ? nullptr : found->second;
+    }
 
 protected:
     bool Implements(REFIID riid) const override { return IsEqualGUID(riid, IID_IDirect3DDevice9); }
@@ -132,6 +141,7 @@ private:
     HWND fullscreenWindow_ = nullptr;  // the window this device made full screen
     bool inScene_ = false;
     uint64_t targetGeneration_ = 1;
+    std::unordered_map<unsigned, Texture*> textures_;
 };
 
 }  // namespace d3d9

@@ -39,19 +39,22 @@ struct GlBuffer {
     uint64_t generation = 0;
 };
 
-struct GlTexture {
-    GLuint id = 0;
-    GLenum format = 0;
-    GLenum type = 0;
-    UINT bytesPerPixel = 0;
-};
-
 struct GlPixelFormat {
     GLint internal;
     GLenum format;
     GLenum type;
     GLint swizzle[4];
 };
+
+// A device texture's storage, which textures made alike may share (`users`
+// of the id) until one of them is written.
+struct GlTexture {
+    GLuint id = 0;
+    GlPixelFormat pixels = {};
+    UINT bytesPerPixel = 0;
+    UINT width = 0, height = 0, levels = 0;
+};
+
 
 bool PixelFormatOf(D3DFORMAT f, GlPixelFormat* out) {
     const GLint rgba[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
@@ -157,7 +160,7 @@ public:
     ~GlBackend() override {
         context_->MakeCurrent();
         for (auto& b : buffers_) glDeleteBuffers(1, &b.second.id);
-        for (auto& t : textures_) glDeleteTextures(1, &t.second.id);
+        for (auto& storage : textureUsers_) glDeleteTextures(1, &storage.first);
         glDeleteBuffers(1, &streamVertices_);
         glDeleteBuffers(1, &streamIndices_);
         glDeleteVertexArrays(1, &vao_);
@@ -353,42 +356,50 @@ public:
     }
 
     bool CreateTexture(unsigned serial, D3DFORMAT format, UINT width, UINT height, UINT levels) override {
-        GlPixelFormat f;
-        if (!PixelFormatOf(format, &f)) return false;
+        GlTexture t;
+        if (!PixelFormatOf(format, &t.pixels)) return false;
         context_->MakeCurrent();
-        GlTexture& t = textures_[serial];
-        if (!t.id) glGenTextures(1, &t.id);
-        t.format = f.format;
-        t.type = f.type;
         t.bytesPerPixel = BytesPerPixel(format);
-        gl_.BindTexture(t.id);
+        t.width = width;
+        t.height = height;
+        t.levels = levels;
+        MakeStorage(&t);
         // A new texture holds zeros, as the device's own copy would. Pages of
         // calloc's zeros cost no memory until written.
         void* zeros = std::calloc(static_cast<size_t>(width) * height, t.bytesPerPixel);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        for (UINT i = 0; i < levels; ++i) {
-            const GLsizei w = static_cast<GLsizei>(width >> i ? width >> i : 1);
-            const GLsizei h = static_cast<GLsizei>(height >> i ? height >> i : 1);
-            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), f.internal, w, h, 0, f.format, f.type, zeros);
-        }
+        for (UINT i = 0; i < levels; ++i)
+            glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), 0, 0, LevelSide(width, i), LevelSide(height, i),
+                            t.pixels.format, t.pixels.type, zeros);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         std::free(zeros);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        textures_[serial] = t;
+        Publish();
+        return true;
+    }
+
+    bool ShareTexture(unsigned from, unsigned to) override {
+        auto source = textures_.find(from), target = textures_.find(to);
+        if (source == textures_.end() || target == textures_.end() || source == target) return false;
+        context_->MakeCurrent();
+        LetGo(target->second.id);
+        target->second = source->second;
+        ++textureUsers_[source->second.id];
+        Publish();
         return true;
     }
 
     void WriteTexture(unsigned serial, UINT level, const PixelStore& from, const RECT& r) override {
         auto found = textures_.find(serial);
         if (found == textures_.end()) return;
-        const GlTexture& t = found->second;
+        GlTexture& t = found->second;
         context_->MakeCurrent();
+        if (textureUsers_[t.id] > 1) Unshare(&t);
         gl_.BindTexture(t.id);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, from.Pitch() / static_cast<GLint>(t.bytesPerPixel));
         glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                        t.format, t.type,
+                        t.pixels.format, t.pixels.type,
                         from.Row(static_cast<UINT>(r.top)) + static_cast<size_t>(r.left) * t.bytesPerPixel);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -402,7 +413,7 @@ public:
         gl_.BindTexture(t.id);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glPixelStorei(GL_PACK_ROW_LENGTH, into.Pitch() / static_cast<GLint>(t.bytesPerPixel));
-        glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), t.format, t.type, into.Data());
+        glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), t.pixels.format, t.pixels.type, into.Data());
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
     }
@@ -419,13 +430,60 @@ public:
             gl_.Invalidate();
         }
         if (t != textures_.end()) {
-            glDeleteTextures(1, &t->second.id);
+            LetGo(t->second.id);
             textures_.erase(t);
-            gl_.ForgetTexture();
+            Publish();
         }
     }
 
 private:
+    static GLsizei LevelSide(UINT side, UINT level) { return static_cast<GLsizei>(side >> level ? side >> level : 1); }
+
+    // Storage of the texture's size and format, bound; zeros not yet written.
+    void MakeStorage(GlTexture* t) {
+        glGenTextures(1, &t->id);
+        textureUsers_[t->id] = 1;
+        gl_.BindTexture(t->id);
+        for (UINT i = 0; i < t->levels; ++i)
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), t->pixels.internal, LevelSide(t->width, i),
+                         LevelSide(t->height, i), 0, t->pixels.format, t->pixels.type, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levels - 1));
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, t->pixels.swizzle);
+    }
+
+    // One user fewer of a storage; the last one deletes it.
+    void LetGo(GLuint id) {
+        auto users = textureUsers_.find(id);
+        if (users == textureUsers_.end() || --users->second > 0) return;
+        textureUsers_.erase(users);
+        glDeleteTextures(1, &id);
+        gl_.ForgetTexture();
+    }
+
+    // A texture about to be written gets storage of its own, with the
+    // pixels it shared.
+    void Unshare(GlTexture* t) {
+        const GLuint shared = t->id;
+        MakeStorage(t);
+        std::vector<uint8_t> level;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        for (UINT i = 0; i < t->levels; ++i) {
+            const GLsizei w = LevelSide(t->width, i), h = LevelSide(t->height, i);
+            level.resize(static_cast<size_t>(w) * h * t->bytesPerPixel);
+            gl_.BindTexture(shared);
+            glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(i), t->pixels.format, t->pixels.type, level.data());
+            gl_.BindTexture(t->id);
+            glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), 0, 0, w, h, t->pixels.format, t->pixels.type,
+                            level.data());
+        }
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        LetGo(shared);
+        Publish();
+    }
+
     GLuint Target() const { return direct_ ? 0 : fbo_; }
 
     // The row, counted upwards as OpenGL does, of the edge between the
@@ -689,6 +747,7 @@ private:
         platform_testing::D3D9GlCounters& c = seams::GlCounters();
         c.stateChanges = gl_.Changes();
         c.stateSkipped = gl_.Skipped();
+        c.textures = static_cast<unsigned>(textureUsers_.size());
     }
 
     HWND window_;
@@ -711,6 +770,7 @@ private:
     GLuint streamIndices_ = 0;
     std::unordered_map<unsigned, GlBuffer> buffers_;
     std::unordered_map<unsigned, GlTexture> textures_;
+    std::unordered_map<GLuint, unsigned> textureUsers_;  // storage -> textures sharing it
 };
 
 }  // namespace

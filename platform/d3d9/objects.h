@@ -206,6 +206,12 @@ public:
     void LevelWritten(UINT level, const RECT& rect);
     // The CPU only read a level.
     void LevelRead(UINT level);
+    // Changes with every write of the pixels.
+    uint64_t Version() const { return version_; }
+    // This texture's pixels become those of `from` (of the same size, format
+    // and levels); false, with nothing changed, when they are not alike or a
+    // level of either is locked.
+    bool CopyPixelsOf(Texture& from);
 
 protected:
     bool Implements(REFIID riid) const override;
@@ -215,6 +221,7 @@ private:
     D3DPOOL pool_;
     DWORD lod_ = 0;
     bool held_ = false;          // the back end keeps the pixels
+    uint64_t version_ = 0;
     std::vector<bool> written_;  // a level holds more than zeros
     std::vector<PixelStore> levels_;
     std::vector<std::unique_ptr<TextureSurface>> surfaces_;

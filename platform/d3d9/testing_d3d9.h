@@ -84,6 +84,7 @@ struct D3D9GlCounters {
     unsigned failedPrograms = 0;
     uint64_t stateChanges = 0;
     uint64_t stateSkipped = 0;
+    unsigned textures = 0;  // texture storages held now; textures made alike share one
 };
 const D3D9GlCounters& D3D9GlCounts();
 

@@ -1,10 +1,15 @@
 #include <algorithm>
+#include <cstring>
 
 #include "objects.h"
+#include "texture_content.h"
 
 namespace d3d9 {
 
-Texture::~Texture() { Owner()->backend().Forget(Serial()); }
+Texture::~Texture() {
+    Owner()->TextureGone(Serial());
+    Owner()->backend().Forget(Serial());
+}
 
 bool Texture::Init(UINT width, UINT height, UINT levels, D3DFORMAT format) {
     if (width == 0 || height == 0) return false;
@@ -21,6 +26,7 @@ bool Texture::Init(UINT width, UINT height, UINT levels, D3DFORMAT format) {
     // memory, scratch) only here.
     if (pool_ == D3DPOOL_MANAGED || pool_ == D3DPOOL_DEFAULT)
         held_ = Owner()->backend().CreateTexture(Serial(), format, width, height, levels);
+    Owner()->TextureMade(Serial(), this);
     return true;
 }
 
@@ -33,6 +39,7 @@ void Texture::Materialize(UINT level) {
 
 void Texture::LevelWritten(UINT level, const RECT& rect) {
     written_[level] = true;
+    ++version_;
     if (!held_) return;
     PixelStore& s = levels_[level];
     Owner()->backend().WriteTexture(Serial(), level, s, rect);
@@ -41,6 +48,30 @@ void Texture::LevelWritten(UINT level, const RECT& rect) {
 
 void Texture::LevelRead(UINT level) {
     if (held_) levels_[level].Drop();
+}
+
+bool Texture::CopyPixelsOf(Texture& from) {
+    if (&from == this || from.Levels() != Levels() || from.Format() != Format() ||
+        from.levels_[0].Width() != levels_[0].Width() || from.levels_[0].Height() != levels_[0].Height())
+        return false;
+    for (UINT i = 0; i < Levels(); ++i)
+        if (levels_[i].Locked() || from.levels_[i].Locked()) return false;
+    // Where the back end holds both, they share its pixels until either is written.
+    if (held_ && from.held_ && Owner()->backend().ShareTexture(from.Serial(), Serial())) {
+        written_ = from.written_;
+        ++version_;
+        for (PixelStore& level : levels_) level.Drop();
+        return true;
+    }
+    for (UINT i = 0; i < Levels(); ++i) {
+        from.Materialize(i);
+        PixelStore& to = levels_[i];
+        to.Materialize();
+        std::memcpy(to.Data(), from.levels_[i].Data(), static_cast<size_t>(to.Pitch()) * to.Height());
+        from.LevelRead(i);
+        LevelWritten(i, to.Whole());
+    }
+    return true;
 }
 
 bool Texture::Implements(REFIID riid) const {
@@ -98,6 +129,25 @@ HRESULT Texture::UnlockRect(UINT Level) {
 HRESULT Texture::AddDirtyRect(const RECT*) {
     // Every write reaches the back end at its unlock already.
     return D3D_OK;
+}
+
+}  // namespace d3d9
+
+namespace d3d9 {
+
+bool TextureContent(IDirect3DTexture9* texture, unsigned* serial, uint64_t* version) {
+    Texture* t = dynamic_cast<Texture*>(texture);
+    if (!t) return false;
+    *serial = t->Serial();
+    *version = t->Version();
+    return true;
+}
+
+bool CopyTextureContent(IDirect3DTexture9* to, unsigned serial, uint64_t version) {
+    Texture* t = dynamic_cast<Texture*>(to);
+    if (!t) return false;
+    Texture* from = t->Owner()->FindTexture(serial);
+    return from && from->Version() == version && t->CopyPixelsOf(*from);
 }
 
 }  // namespace d3d9

@@ -9,6 +9,7 @@
 #include "formats.h"
 #include "image.h"
 #include "load_cache.h"
+#include "texture_content.h"
 #include "paths.h"
 #include "testing_d3dx9.h"
 
@@ -76,12 +77,19 @@ HRESULT Store(IDirect3DSurface9* dest, const RECT* destRect, const Image& source
 namespace d3dx {
 namespace {
 
-// What a texture made from a file holds: its levels in its format, rows packed.
+// What a texture made from a file holds: its levels in its format, rows
+// packed, until they are in the texture; then the texture itself is where a
+// texture made again from the file takes them from.
 struct TexturePixels {
     UINT width = 0, height = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN;
+    UINT levelCount = 0;
     std::vector<std::vector<uint8_t>> levels;
     Image source;  // described only: width, height and the file's kind
+    // The texture last made with these pixels, and the version of its pixels
+    // then (it may have been written since).
+    mutable unsigned texture = 0;
+    mutable uint64_t version = 0;
 };
 
 // Pictures made in this load, by file and by the arguments that shape them.
@@ -132,6 +140,7 @@ HRESULT MakePixels(LPDIRECT3DDEVICE9 device, LPCSTR path, UINT Width, UINT Heigh
         StorePixels(level, format, packed.data(), INT(level.width * bytes));
         out->levels.push_back(std::move(packed));
     }
+    out->levelCount = levels;
     image.argb.clear();
     image.argb.shrink_to_fit();
     out->source = std::move(image);
@@ -174,21 +183,32 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pS
     IDirect3DTexture9* texture = nullptr;
     HRESULT hr;
     if (pixels) {
-        hr = pDevice->CreateTexture(pixels->width, pixels->height, static_cast<UINT>(pixels->levels.size()), Usage,
-                                    pixels->format, Pool, &texture, nullptr);
+        hr = pDevice->CreateTexture(pixels->width, pixels->height, pixels->levelCount, Usage, pixels->format, Pool,
+                                    &texture, nullptr);
         if (FAILED(hr)) return hr;
-    } else {
+        // From the texture made last, unless it was written since (or is gone):
+        // then from the file again.
+        if (!d3d9::CopyTextureContent(texture, pixels->texture, pixels->version)) {
+            texture->Release();
+            texture = nullptr;
+            pixels = nullptr;
+        }
+    }
+    if (!pixels) {
         auto made = std::make_shared<d3dx::TexturePixels>();
         hr = d3dx::MakePixels(pDevice, pSrcFile, Width, Height, MipLevels, Usage, Format, Pool, Filter, ColorKey,
                               made.get(), &texture);
         if (FAILED(hr)) return hr;
+        if (FAILED(hr = d3dx::FillTexture(texture, *made))) {
+            texture->Release();
+            return hr;
+        }
+        // The texture holds them now: no copy is kept besides.
+        std::vector<std::vector<uint8_t>>().swap(made->levels);
         pixels = made;
         if (stamped) d3dx::Made().Keep(stamp, key, pixels);
     }
-    if (FAILED(hr = d3dx::FillTexture(texture, *pixels))) {
-        texture->Release();
-        return hr;
-    }
+    d3d9::TextureContent(texture, &pixels->texture, &pixels->version);
     d3dx::Describe(pixels->source, D3DRTYPE_TEXTURE, pSrcInfo);
     *ppTexture = texture;
     return D3D_OK;

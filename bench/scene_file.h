@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,36 @@ inline bool Write(const Scene& s, const std::string& path) {
     return std::fclose(f) == 0;
 }
 
+// Every draw names buffers and textures the scene has and reads only
+// vertices and indices within them; every texture level has its size.
+inline bool Valid(const Scene& s) {
+    for (const Texture& t : s.textures)
+        for (size_t i = 0; i < t.levels.size(); ++i) {
+            const size_t w = t.width >> i ? t.width >> i : 1, h = t.height >> i ? t.height >> i : 1;
+            if (t.levels[i].size() != w * h * 4) return false;
+        }
+    for (const Draw& d : s.draws) {
+        if (d.vertexBuffer >= s.vertexBuffers.size()) return false;
+        if (d.texture >= 0 && static_cast<size_t>(d.texture) >= s.textures.size()) return false;
+        const uint64_t vertices = s.vertexBuffers[d.vertexBuffer].vertices.size();
+        if (d.indexBuffer < 0) {
+            if (uint64_t{d.first} + d.count > vertices) return false;
+            continue;
+        }
+        if (static_cast<size_t>(d.indexBuffer) >= s.indexBuffers.size()) return false;
+        const IndexBuffer& ib = s.indexBuffers[static_cast<size_t>(d.indexBuffer)];
+        if ((ib.indexSize != 2 && ib.indexSize != 4) || (uint64_t{d.first} + d.count) * ib.indexSize > ib.bytes.size())
+            return false;
+        for (uint32_t i = 0; i < d.count; ++i) {
+            uint32_t index = 0;
+            std::memcpy(&index, &ib.bytes[(size_t{d.first} + i) * ib.indexSize], ib.indexSize);
+            const int64_t vertex = int64_t{index} + d.baseVertex;
+            if (vertex < 0 || static_cast<uint64_t>(vertex) >= vertices) return false;
+        }
+    }
+    return true;
+}
+
 inline bool Read(const std::string& path, Scene* s) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -174,7 +205,7 @@ inline bool Read(const std::string& path, Scene* s) {
     }
     r.Array(&s->draws, 1u << 20);
     std::fclose(f);
-    return r.ok;
+    return r.ok && Valid(*s);
 }
 
 }  // namespace scene_file

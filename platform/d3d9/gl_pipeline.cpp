@@ -498,6 +498,16 @@ GlProgram* GlPrograms::General() {
 GlProgram* GlPrograms::For(uint64_t key) {
     auto found = byKey_.find(key);
     if (found != byKey_.end()) return found->second;
+    // States in endless variety would make programs without end: past this
+    // many, new combinations are drawn by the general program.
+    constexpr size_t kMostPrograms = 512;
+    if (programs_.size() >= kMostPrograms) {
+        if (!saidTooMany_)
+            std::fprintf(stderr, "Direct3D: %zu fixed-function programs made; further states are drawn with the "
+                                 "general program\n", programs_.size());
+        saidTooMany_ = true;
+        return General();
+    }
     auto program = std::make_unique<GlProgram>();
     std::string error;
     GlProgram* chosen = nullptr;
@@ -524,6 +534,7 @@ void GlPrograms::Destroy() {
     byKey_.clear();
     general_.Destroy();
     generalTried_ = false;
+    saidTooMany_ = false;
 }
 
 }  // namespace d3d9

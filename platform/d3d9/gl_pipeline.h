@@ -80,6 +80,7 @@ private:
     std::vector<std::unique_ptr<GlProgram>> programs_;
     GlProgram general_;
     bool generalTried_ = false;
+    bool saidTooMany_ = false;
 };
 
 }  // namespace d3d9

@@ -1,17 +1,26 @@
 // Textures and surfaces filled from image files or from other surfaces.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "d3dx9mesh.h"
 #include "image.h"
 #include "paths.h"
+#include "report.h"
 
 namespace d3dx {
 
 namespace {
 
-bool Decode(LPCSTR path, Image* out) {
+bool Decode(LPCSTR path, Image* out, std::string* why = nullptr) {
     std::vector<unsigned char> file;
-    return layer::ReadWholeFile(path, file) && DecodeImage(file, out);
+    errno = 0;
+    if (!layer::ReadWholeFile(path, file)) {
+        if (why) *why = errno == ENOENT ? "no such file" : std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    return DecodeImage(file, out, why);
 }
 
 void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
@@ -57,7 +66,12 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pS
     (void)MipFilter;  // mip levels are always box-filtered
     if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
     d3dx::Image image;
-    if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
+    std::string why;
+    if (!d3dx::Decode(pSrcFile, &image, &why)) {
+        // Without this the model is just drawn untextured, and nobody knows why.
+        layer::ReportOnce(std::string("Texture: ") + pSrcFile + ": " + why);
+        return D3DXERR_INVALIDDATA;
+    }
     d3dx::ApplyColorKey(image, ColorKey);
 
     const UINT width = d3dx::IsDefault(Width) ? image.width : Width;

@@ -79,7 +79,10 @@ std::string DebugOutputText() {
     return all;
 }
 
-void ClearDebugOutput() { TheDebugOutput().written.clear(); }
+void ClearDebugOutput() {
+    TheDebugOutput().written.clear();
+    ForgetReportedLines();
+}
 
 void SetScreenDpi(int dpi) { SetDpi(dpi); }
 

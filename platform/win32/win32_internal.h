@@ -103,6 +103,8 @@ struct DebugOutput {
     std::vector<std::string> written;
 };
 DebugOutput& TheDebugOutput();
+// The lines of layer::ReportOnce may be written again.
+void ForgetReportedLines();
 void ResetDebugOutput();
 
 // --- GDI (gdi.cpp) ---

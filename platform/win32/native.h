@@ -2,6 +2,8 @@
 // the window layer. Not part of the program's view of the platform.
 #pragma once
 
+#include <string>
+
 #include "wintypes.h"
 
 struct SDL_Window;
@@ -39,6 +41,16 @@ bool HasFocus(HWND hwnd);
 // run (they are never removed).
 typedef void (*EventListener)(const SDL_Event& event, void* context);
 void AddEventListener(EventListener listener, void* context);
+
+// From now on SIGTERM and SIGINT close every window, as the user would, so the
+// program ends through its own quit path; a message box up at that moment goes
+// away. The program's entry calls it once.
+void EndOnSignals();
+
+// True while CreateWindowExA has made no window, with the reason the last class
+// or window could not be made (the entry tells a run that never had its window
+// from a normal end: WinMain gives 0 for both).
+bool NoWindowMade(std::string* why);
 
 // Initialises SDL's video subsystem once (idempotent). False (with a message on
 // standard error) when no display can be opened.

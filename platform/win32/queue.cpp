@@ -148,7 +148,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
 void Translate(const SDL_Event& e) {
     switch (e.type) {
         case SDL_QUIT:
-            // A request to end (e.g. a signal): close every window as the user would.
+            // A request to end from the system: close every window as the user would.
             for (HWND h : LiveWindows()) PostToQueue(h, WM_CLOSE, 0, 0);
             break;
         case SDL_WINDOWEVENT:
@@ -180,6 +180,9 @@ void Translate(const SDL_Event& e) {
 }
 
 void Pump() {
+    // A signal asked us to end: every window closed, as the user would.
+    if (QuitRequested() && !LiveWindows().empty() && TakeQuitRequest())
+        for (HWND h : LiveWindows()) PostToQueue(h, WM_CLOSE, 0, 0);
     if (!VideoReady()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {

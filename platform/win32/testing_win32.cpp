@@ -9,6 +9,7 @@ using namespace win32_internal;
 void ResetWin32() {
     ResetWindows();
     ResetQueue();
+    ResetQuitRequest();
     ResetKeys();
     ResetCursor();
     ResetMessageBoxes();

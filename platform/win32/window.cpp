@@ -38,6 +38,8 @@ struct State {
     bool failRegister = false;
     bool failCreate = false;
     std::vector<Listener> listeners;
+    bool anyMade = false;       // CreateWindowExA has made a window
+    std::string lastFailure;    // why the last class or window could not be made
 };
 
 // Immortal: windows may be released by device objects during static destruction.
@@ -220,6 +222,8 @@ void ResetWindows() {
     s.active = nullptr;
     s.failRegister = false;
     s.failCreate = false;
+    s.anyMade = false;
+    s.lastFailure.clear();
 }
 
 }  // namespace win32_internal
@@ -305,10 +309,18 @@ void AddEventListener(EventListener listener, void* context) {
     if (listener) S().listeners.push_back(Listener{listener, context});
 }
 
+bool NoWindowMade(std::string* why) {
+    if (S().anyMade) return false;
+    if (why) *why = S().lastFailure.empty() ? "none was asked for" : S().lastFailure;
+    return true;
+}
+
 bool EnsureVideo() {
     if (g_video != 0) return g_video > 0;
     // Closing the last window must reach the program as WM_CLOSE, not end SDL's loop.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Signals are the program's to handle (EndOnSignals), not SDL's.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     const char* requested = SDL_getenv("SDL_VIDEODRIVER");
     bool asked = requested && *requested;
     if (!asked && !SDL_getenv("DISPLAY") && !SDL_getenv("WAYLAND_DISPLAY")) {
@@ -343,8 +355,10 @@ bool EnsureVideo() {
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     State& s = S();
     if (s.failRegister || !wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpfnWndProc ||
-        !wc->lpszClassName || !*wc->lpszClassName || FindClass(wc->lpszClassName))
+        !wc->lpszClassName || !*wc->lpszClassName || FindClass(wc->lpszClassName)) {
+        s.lastFailure = "its window class could not be registered";
         return 0;
+    }
     WindowClass c;
     c.name = wc->lpszClassName;
     c.proc = wc->lpfnWndProc;
@@ -371,7 +385,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
                             HINSTANCE instance, LPVOID param) {
     State& s = S();
     WindowClass* c = FindClass(className);
-    if (s.failCreate || !c) return nullptr;
+    if (s.failCreate || !c) {
+        s.lastFailure = c ? "the window was refused" : "its window class is not registered";
+        return nullptr;
+    }
     if (x == CW_USEDEFAULT) x = y = 0;
     if (width == CW_USEDEFAULT) {
         width = 640;
@@ -386,7 +403,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->rect = RECT{x, y, x + (width > 0 ? width : 0), y + (height > 0 ? height : 0)};
 
     if (!s.headless) {
-        if (!win32_native::EnsureVideo()) return nullptr;
+        if (!win32_native::EnsureVideo()) {
+            s.lastFailure = "no display available";
+            return nullptr;
+        }
         int cw, ch;
         ClientSizeOf(*w, &cw, &ch);
         POINT o = ClientOrigin(*w);
@@ -394,7 +414,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         w->sdl = SDL_CreateWindow(title.c_str(), o.x, o.y, cw > 0 ? cw : 1, ch > 0 ? ch : 1,
                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
         if (!w->sdl) {
-            std::fprintf(stderr, "Cannot create a window: %s\n", SDL_GetError());
+            s.lastFailure = SDL_GetError();
             return nullptr;
         }
     }
@@ -417,8 +437,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     LPARAM lp = reinterpret_cast<LPARAM>(&cs);
     if (!SendTo(hwnd, WM_NCCREATE, 0, lp) || SendTo(hwnd, WM_CREATE, 0, lp) == -1) {
         DestroyWindow(hwnd);
+        s.lastFailure = "its window procedure refused it";
         return nullptr;
     }
+    s.anyMade = true;
     if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
     return hwnd;
 }

@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "win32_internal.h"
+#include "x11_watch.h"
 
 namespace win32_internal {
 namespace {
@@ -187,8 +188,12 @@ void Pump() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         NotifyListeners(e);
+        x11_watch::Notice(e);
         Translate(e);
     }
+    // A window destroyed by another client is closed as if by the user.
+    for (uint32_t id : x11_watch::TakeGone())
+        if (Window* w = LiveWindowOfSdlId(id)) PostToQueue(w->handle, WM_CLOSE, 0, 0);
 }
 
 }  // namespace

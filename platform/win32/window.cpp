@@ -12,6 +12,7 @@
 #include "native.h"
 #include "text.h"
 #include "win32_internal.h"
+#include "x11_watch.h"
 
 namespace win32_internal {
 namespace {
@@ -417,6 +418,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
             s.lastFailure = SDL_GetError();
             return nullptr;
         }
+        x11_watch::Watch(w->sdl);
     }
     HWND hwnd = w->handle;
     s.windows[hwnd] = std::move(w);

@@ -162,6 +162,10 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
     std::unique_ptr<Backend> backend;
     if (seams::UseNull()) {
         backend = CreateNullBackend();
+    } else if (win32_native::NativeWindowGone(window)) {
+        // Destroyed by another client while the program started: nothing can
+        // be drawn, and the window layer closes the window, so it quits as usual.
+        backend = CreateNullBackend();
     } else {
         GlBackendConfig config;
         config.window = window;

@@ -32,6 +32,10 @@ bool IsFullscreen(HWND hwnd);
 void RetainNative(HWND hwnd);
 void ReleaseNative(HWND hwnd);
 
+// True when another client destroyed the native window behind `hwnd` (asks the
+// display): nothing can be drawn into it, and the queue closes the window.
+bool NativeWindowGone(HWND hwnd);
+
 // Whether the window has the keyboard/mouse focus (foreground). Headless windows
 // are always focused unless a test says otherwise.
 bool HasFocus(HWND hwnd);

@@ -299,6 +299,11 @@ void ReleaseNative(HWND hwnd) {
     if (--w->nativeRefs == 0 && w->destroyed) TearDownNative(*w);
 }
 
+bool NativeWindowGone(HWND hwnd) {
+    Window* w = NativeEntry(hwnd);
+    return w && w->sdl && !x11_watch::Exists(w->sdl);
+}
+
 bool HasFocus(HWND hwnd) {
     Window* w = LiveWindow(hwnd);
     if (!w) return false;

@@ -19,6 +19,10 @@ void Watch(SDL_Window* window);
 // Every event SDL gives, so that a destroyed window of ours is noted.
 void Notice(const SDL_Event& event);
 
+// Asks the display whether the native window of `window` still exists (false
+// only for a watched window that does not).
+bool Exists(SDL_Window* window);
+
 // The SDL ids of watched windows destroyed since the last call.
 std::vector<uint32_t> TakeGone();
 

@@ -5,6 +5,7 @@
 // the file, the object and the fault. Each case runs in its own process.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "app/Globals.h"
 #include "app/Main.h"
 #include "platform/testing.h"
+#include "platform/win32/native.h"
 #include "tests/support/program_fixtures.h"
 #include "tools/datagen/datagen.h"
 
@@ -209,5 +211,32 @@ TEST_P(DamagedFileTest, EndsAsBeforeAndOneLineNamesTheFileTheObjectAndTheFault) 
 
 INSTANTIATE_TEST_SUITE_P(Damaged, DamagedFileTest, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+
+// A signal while the program runs ends it through its own quit path: the frame
+// under way finishes, the window is closed as the user closes it, and the
+// clean-up releases everything.
+class SignalTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(SignalTest, EndsTheProgramThroughItsOwnQuitAndCleanUp) {
+    program_fixtures::ArrangeProgram();
+    win32_native::EndOnSignals();
+    unsigned frames = 0;
+    const int result = program_fixtures::RunFrames([&](unsigned frame) {
+        frames = frame;
+        if (frame == 3) raise(GetParam());
+        return frame >= 50;  // Escape, should the signal not end it
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_LE(frames, 4u);  // the loop took the close at its next turn
+    EXPECT_EQ(g_Device, nullptr);
+    EXPECT_EQ(g_D3D, nullptr);
+    EXPECT_EQ(g_CharacterMesh, nullptr);
+    EXPECT_EQ(pt::DebugOutputText(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
 
 }  // namespace

@@ -5,8 +5,8 @@ branto_test(test_dinput_display SOURCES test_dinput_display.cpp LIBS platform_di
 branto_test(test_app_core SOURCES test_app_core.cpp LIBS branto_core program_fixtures)
 branto_test(test_app_startup SOURCES test_app_startup.cpp LIBS branto_core program_fixtures)
 
-# The real program under X: its texts on the screen, keys and mouse, Escape.
-# Off until the font's texts survive the scene that the frame draws after them.
+# The real program under X: its texts on the screen, C switching the camera and
+# the mouse turning it, Escape.
 add_test(NAME e2e_program_texts
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/texts_e2e.sh $<TARGET_FILE:branto>
                  ${CMAKE_BINARY_DIR}/tests/e2e)

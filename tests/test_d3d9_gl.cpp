@@ -62,15 +62,26 @@ protected:
     DWORD Pixel(int x, int y) { return Pixels()[y * 64 + x]; }
 
     // A pretransformed rectangle covering pixels [x0, x1) x [y0, y1), clockwise.
-    void Rect(float x0, float y0, float x1, float y1, DWORD color, float z = 0.5f, bool clockwise = true) {
-        RhwVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, 1, color, 0, 0},
-                          {x1 - 0.5f, y0 - 0.5f, z, 1, color, 1, 0},
-                          {x0 - 0.5f, y1 - 0.5f, z, 1, color, 0, 1},
-                          {x1 - 0.5f, y1 - 0.5f, z, 1, color, 1, 1}};
+    void Rect(float x0, float y0, float x1, float y1, DWORD color, float z = 0.5f, bool clockwise = true,
+              float rhw = 1.0f) {
+        RhwVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, z, rhw, color, 0, 0},
+                          {x1 - 0.5f, y0 - 0.5f, z, rhw, color, 1, 0},
+                          {x0 - 0.5f, y1 - 0.5f, z, rhw, color, 0, 1},
+                          {x1 - 0.5f, y1 - 0.5f, z, rhw, color, 1, 1}};
         if (!clockwise) std::swap(v[1], v[2]);
         dev->SetFVF(kRhwFvf);
         ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwVertex)), D3D_OK);
     }
+
+    // Transformed vertices over the whole of clip space, with depth zLeft at
+    // the left edge and zRight at the right edge (before the transforms).
+    void Quad(float zLeft, DWORD color, float zRight) {
+        const ColorVertex v[4] = {{-1, 1, zLeft, color}, {1, 1, zRight, color}, {-1, -1, zLeft, color},
+                                  {1, -1, zRight, color}};
+        dev->SetFVF(kColorFvf);
+        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ColorVertex)), D3D_OK);
+    }
+    void Quad(float z, DWORD color) { Quad(z, color, z); }
 
     IDirect3DTexture9* Texture(UINT w, UINT h, D3DFORMAT format, const std::vector<DWORD>& texels) {
         IDirect3DTexture9* t = nullptr;
@@ -248,11 +259,7 @@ TEST_F(D3D9Gl, TextureStageOperationsAndArguments) {
 }
 
 TEST_F(D3D9Gl, DepthTestAndWrite) {
-    dev->SetFVF(kColorFvf);
-    auto quad = [&](float z, DWORD color) {
-        const ColorVertex v[4] = {{-1, 1, z, color}, {1, 1, z, color}, {-1, -1, z, color}, {1, -1, z, color}};
-        dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ColorVertex));
-    };
+    auto quad = [&](float z, DWORD color) { Quad(z, color); };
     quad(0.25f, 0xFFFF0000);
     quad(0.75f, 0xFF0000FF);
     EXPECT_EQ(Pixel(30, 30), 0xFFFF0000u) << "the far quad is hidden";
@@ -274,6 +281,88 @@ TEST_F(D3D9Gl, DepthTestAndWrite) {
     dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     quad(0.9f, 0xFF00FF00);
     EXPECT_EQ(Pixel(30, 30), 0xFF00FF00u);
+}
+
+// Depth as Direct3D keeps it, 0 near to 1 far, compared with the cleared
+// value as it stands: a cleared 0.5 lets in what lies at 0.4 and keeps out
+// what lies at 0.6, however the vertices arrive. Any mapping that keeps the
+// order of depths but not their values fails here, where comparing two
+// drawn quads would not see it.
+TEST_F(D3D9Gl, DepthIsComparedWithTheClearedValueAsItStands) {
+    // w = 2 after the projection, and z twice over: the same depth, reached
+    // through the divide.
+    const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    const D3DMATRIX wTwo = {{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2}}};
+    struct Case {
+        const char* what;
+        bool pretransformed;
+        float w;
+    } const cases[] = {
+        {"transformed, w = 1", false, 1}, {"transformed, w = 2", false, 2},
+        {"pretransformed, rhw = 1", true, 1}, {"pretransformed, rhw = 0.5", true, 2},
+    };
+    for (const Case& c : cases) {
+        dev->SetTransform(D3DTS_PROJECTION, c.w == 1 ? &identity : &wTwo);
+        auto draw = [&](float z, DWORD color) {
+            if (c.pretransformed)
+                Rect(0, 0, 64, 48, color, z, true, 1.0f / c.w);
+            else
+                Quad(z, color);
+        };
+        for (float z : {0.6f, 0.4f}) {
+            dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.5f, 0);
+            draw(z, 0xFFFF0000);
+            EXPECT_EQ(Pixel(30, 30), z < 0.5f ? 0xFFFF0000u : 0xFF000000u) << c.what << ", depth " << z;
+        }
+        // What passed wrote its own depth, 0.4: a quad at 0.45 stays behind it.
+        draw(0.45f, 0xFF00FF00);
+        EXPECT_EQ(Pixel(30, 30), 0xFFFF0000u) << c.what << ": 0.45 behind 0.4";
+    }
+}
+
+// Transformed geometry is clipped where its depth leaves 0..1 (0 <= z <= w):
+// a quad whose depth runs from -0.5 at the left edge to 1.5 at the right shows
+// only in the middle half, from pixel 16 to pixel 47. The depth test is off,
+// so nothing but the clipping hides it.
+TEST_F(D3D9Gl, GeometryBeforeTheNearOrBeyondTheFarPlaneIsClipped) {
+    dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+    const D3DMATRIX wTwo = {{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2}}};
+    for (const D3DMATRIX* projection : {&identity, &wTwo}) {
+        dev->SetTransform(D3DTS_PROJECTION, projection);
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        Quad(-0.5f, 0xFFFF0000, 1.5f);
+        const std::vector<DWORD> p = Pixels();
+        const char* w = projection == &identity ? "w = 1" : "w = 2";
+        EXPECT_EQ(p[24 * 64 + 12], 0xFF000000u) << w << ": before the near plane";
+        EXPECT_EQ(p[24 * 64 + 20], 0xFFFF0000u) << w;
+        EXPECT_EQ(p[24 * 64 + 44], 0xFFFF0000u) << w;
+        EXPECT_EQ(p[24 * 64 + 52], 0xFF000000u) << w << ": beyond the far plane";
+    }
+}
+
+// The viewport's MinZ and MaxZ map the depth of transformed geometry into
+// MinZ + z (MaxZ - MinZ); the cleared depth is not mapped.
+TEST_F(D3D9Gl, ViewportMinZAndMaxZMapTheDepthOfTransformedGeometry) {
+    struct Case {
+        float minZ, maxZ, cleared, z;
+        bool shown;
+    } const cases[] = {
+        {0.5f, 1.0f, 0.55f, 0.0f, true},   // at 0.5
+        {0.5f, 1.0f, 0.55f, 0.2f, false},  // at 0.6
+        {0.0f, 0.5f, 0.45f, 0.8f, true},   // at 0.4
+        {0.0f, 0.5f, 0.45f, 0.96f, false}, // at 0.48
+        {0.0f, 0.0f, 0.05f, 0.9f, true},   // all in front
+        {1.0f, 1.0f, 0.95f, 0.1f, false},  // all at the back
+    };
+    for (const Case& c : cases) {
+        const D3DVIEWPORT9 vp = {0, 0, 64, 48, c.minZ, c.maxZ};
+        ASSERT_EQ(dev->SetViewport(&vp), D3D_OK);
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, c.cleared, 0);
+        Quad(c.z, 0xFFFF0000);
+        EXPECT_EQ(Pixel(30, 30), c.shown ? 0xFFFF0000u : 0xFF000000u)
+            << "viewport depth " << c.minZ << ".." << c.maxZ << ", z " << c.z << ", cleared " << c.cleared;
+    }
 }
 
 TEST_F(D3D9Gl, TexturedQuadModulatesWithTheDiffuseColour) {

@@ -13,6 +13,7 @@
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
 #include "platform/win32/native.h"
+#include "tests/support/display.h"
 #include "tests/support/device_fixtures.h"
 
 // Last: Xlib defines short macro names (None, Always ...).
@@ -31,7 +32,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 class D3D9Window : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!win32_native::EnsureVideo()) GTEST_SKIP() << "no display";
+        BRANTO_OPEN_DISPLAY_OR_SKIP();
         ResetWin32();
         ResetD3D9();
         WNDCLASSEXA wc = {};

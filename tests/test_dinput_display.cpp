@@ -10,6 +10,7 @@
 
 #include "platform/testing.h"
 #include "platform/win32/native.h"
+#include "tests/support/display.h"
 
 namespace pt = platform_testing;
 
@@ -20,7 +21,7 @@ LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProc
 class DirectInputDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!win32_native::EnsureVideo()) GTEST_SKIP() << "no display";
+        BRANTO_OPEN_DISPLAY_OR_SKIP();
         pt::ResetWin32();
         pt::ResetDirectInput();
         WNDCLASSEXA wc = {};

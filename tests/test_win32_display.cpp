@@ -9,6 +9,7 @@
 
 #include "platform/testing.h"
 #include "platform/win32/native.h"
+#include "tests/support/display.h"
 
 namespace pt = platform_testing;
 
@@ -25,7 +26,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!win32_native::EnsureVideo()) GTEST_SKIP() << "no display";
+        BRANTO_OPEN_DISPLAY_OR_SKIP();
         pt::ResetWin32();
         g_dispatched.clear();
         WNDCLASSEXA wc = {};

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs the real program on the X display and drives it as a user would.
 # Usage: program_e2e.sh <scenario> <branto> <xdelete> <output folder>
-#   no        answer No, check the 1024x768 window, screenshot, Escape -> 0
+#   no        answer No, check the 1024x768 window and the scene in it, Escape -> 0
 #   close     answer No, close the window as its close button does -> 0
-#   yes       answer Yes on a 1024x768 screen: full screen, Escape -> 0
+#   yes       answer Yes on a 1024x768 screen: full screen, the scene over the
+#             whole screen, Escape -> 0
 #   nodisplay no display at all: a clear message and a failing status
 set -u
 scenario=$1 branto=$2 xdelete=$3 out=$4
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 
 if [ "$scenario" = nodisplay ]; then
     env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout -k 2 20 "$branto" \
@@ -20,7 +22,7 @@ if [ "$scenario" = nodisplay ]; then
     exit 0
 fi
 
-require xdotool xwininfo import
+require xdotool xwininfo import convert
 
 case "$scenario" in
 no)
@@ -29,8 +31,8 @@ no)
     main_window
     [ "$(field Width "$info")" = 1024 ] && [ "$(field Height "$info")" = 768 ] ||
         fail "client area $(field Width "$info")x$(field Height "$info"), expected 1024x768"
-    sleep 0.5
-    shot windowed root
+    wait_first_view windowed
+    check_first_view "$out/windowed.png"
     xdotool windowfocus "$id"
     quit_with_escape
     ;;
@@ -54,7 +56,9 @@ yes)
     [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = 0,0 ] &&
         [ "$(field Width "$info")x$(field Height "$info")" = 1024x768 ] ||
         fail "not full screen: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
-    shot fullscreen root
+    # The screen itself, not the window: the scene must cover it all.
+    wait_first_view fullscreen root
+    check_first_view "$out/fullscreen.png"
     xdotool windowfocus "$id"
     quit_with_escape
     ;;

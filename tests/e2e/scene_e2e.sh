@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # The scene as a user first sees it: the real program answered No, a
-# screenshot of its window, and coarse facts about it (no golden image):
-# the character stands in the middle, unlike the floor beside it, and the
-# floor and the wall are textured.
+# screenshot of its window, and facts about it (no golden image): the
+# character stands in the middle, unlike the floor beside it, the floor and
+# the wall are textured, and each shows where the generated data puts it,
+# the right way out (view.sh).
 # Usage: scene_e2e.sh <branto> <output folder>
 set -u
 branto=$1 out=$2
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 require xdotool xwininfo import convert
 
 start 30 scene
 answer_question Escape
 main_window
-sleep 1
-shot scene
+wait_first_view scene
 shot="$out/scene.png"
 xdotool windowfocus "$id"
 quit_with_escape
@@ -47,4 +48,5 @@ for region in 300x200+40+520 300x200+684+520 400x80+312+20; do
     d=$(distance "$(mean "$region")" "0 0 0")
     [ "$d" -ge 30 ] || fail "region $region is black"
 done
+check_first_view "$shot"
 echo "ok: middle $centre, floor $left / $right"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs the real program on the X display: the texts of the screen show in the
-# font at their places and the frame-rate figure changes; keys and the mouse
-# are taken; Escape ends it with status 0.
+# font at their places and the frame-rate figure changes; C switches to the
+# camera the mouse turns, and the mouse turns it; Escape ends it with status 0.
 # Usage: texts_e2e.sh <branto> <output folder>
 set -u
 branto=$1 out=$2
 mkdir -p "$out"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/view.sh"
 require xdotool xwininfo import convert compare
 
 # The white pixels of a box: the texts are white, the scene is not.
@@ -26,9 +27,32 @@ for corner in 81,30 204,30 819,30 819,691; do
     awk -v l="$level" 'BEGIN { exit !(l > 0.9) }' || fail "no white text at ($x,$y): $level"
 done
 
-# Keys and the mouse as a user gives them: C held, the mouse moved.
-xdotool keydown c sleep 0.7 keyup c
-xdotool mousemove_relative 40 0 sleep 0.1 mousemove_relative -- -40 25
+# The scene between the texts at the top and the one at the bottom.
+scene=1024x560+0+80
+# C switches to the camera at the character's head, looking ahead: most of
+# the view changes. A held C switches again every half second, so C is only
+# tapped, and tapped again should a busy machine draw no frame while it was
+# down.
+looking=
+for _ in 1 2 3; do
+    xdotool keydown c sleep 0.25 keyup c
+    for _ in $(seq 10); do
+        shot look
+        [ "$(differ texts1 look $scene)" -gt 200000 ] && looking=yes && break 2
+        sleep 0.2
+    done
+done
+[ -n "$looking" ] || fail "C did not switch to the other camera: the view stayed"
+
+# The mouse moved right turns that camera: the scene slides across the view.
+xdotool mousemove_relative 60 0
+turned=
+for _ in $(seq 30); do
+    shot turned
+    [ "$(differ look turned $scene)" -gt 100000 ] && turned=yes && break
+    sleep 0.1
+done
+[ -n "$turned" ] || fail "the mouse did not turn the camera"
 
 # The figure changes from one second to the next (compare answers 1 for
 # images that differ).

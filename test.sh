@@ -10,9 +10,9 @@ cd "$(dirname "$0")"
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libsdl2-dev libepoxy-dev libfreetype-dev libfontconfig-dev libstb-dev zlib1g-dev libx11-dev
-    libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core
+    libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core fonts-dejavu-extra fonts-comic-neue
     libgtest-dev libgmock-dev libbenchmark-dev clang
-    xvfb xauth xfonts-base x11-utils xdotool imagemagick procps
+    xvfb xauth xfonts-base x11-utils xdotool imagemagick openbox procps
 )
 
 install_packages() {
@@ -76,10 +76,10 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_tests build-sanitize -O "$PWD/build-sanitize/ctest.log"
 no_skips build-sanitize/ctest.log
 
-# Fuzzing of the file readers for a short fixed time, with clang's libFuzzer,
-# on a seed corpus written by our own tools.
+# Fuzzing of the file readers and of the console's typed input for a short
+# fixed time, with clang's libFuzzer, on a seed corpus written by our own tools.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DBRANTO_FUZZ=ON -DBRANTO_SANITIZE=ON \
     -DBRANTO_BENCH=OFF -DBRANTO_TESTS=ON
-cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh xsamples
+cmake --build build-fuzz -j "$JOBS" --target fuzz_xfile fuzz_mesh fuzz_console fuzz_vsasm xsamples
 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$JOBS" -O "$PWD/build-fuzz/ctest.log"
 no_skips build-fuzz/ctest.log

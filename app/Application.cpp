@@ -14,6 +14,7 @@ namespace {
 
 const char kFontFace[] = "Viner Hand ITC";
 const D3DCOLOR kAmbient = 0xFFC8C8C8;
+const DWORD kParticleBatch = 32;  // particles per draw
 
 }  // namespace
 
@@ -69,7 +70,10 @@ int InitApplication(HWND window) {
     g_CursorX = g_ScreenWidth / 2;
     g_CursorY = g_ScreenHeight / 2;
 
-    // The two particle systems are made here.
+    // The first of the two loads the particle textures and the shared shader.
+    const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
+    g_DustParticles.Create(g_Device, &origin, 0, kParticleBatch);
+    g_SparkParticles.Create(g_Device, &origin, 0, kParticleBatch);
 
     g_Device->SetRenderState(D3DRS_LIGHTING, TRUE);
     g_Device->SetRenderState(D3DRS_AMBIENT, kAmbient);
@@ -83,7 +87,9 @@ void CleanupApplication() {
         g_Font = NULL;
     }
 
-    // The particle systems are released here.
+    // The second, as the last user, also frees the shared textures and shader.
+    g_DustParticles.Release();
+    g_SparkParticles.Release();
 
     // Before the frame trees go: the animations point into the character's.
     g_Animations.Clear();

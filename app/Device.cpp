@@ -86,3 +86,20 @@ HRESULT CreateD3DDevice(IDirect3D9** outD3D, IDirect3DDevice9** outDevice, HWND 
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     return S_OK;
 }
+
+HRESULT CreateVertexShaderFromFile(IDirect3DVertexShader9** outShader, IDirect3DDevice9* device,
+                                   const char* fileName, const D3DVERTEXELEMENT9* declaration,
+                                   IDirect3DVertexDeclaration9** outDeclaration) {
+    if (!outShader || !device || !fileName) return E_FAIL;
+
+    ID3DXBuffer* code = NULL;
+    HRESULT hr = D3DXAssembleShaderFromFileA(fileName, NULL, NULL, 0, &code, NULL);
+    if (FAILED(hr)) return hr;
+    hr = device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), outShader);
+    // The code is no longer needed, whether or not the device took it.
+    code->Release();
+    if (FAILED(hr)) return hr;
+
+    if (declaration && outDeclaration) device->CreateVertexDeclaration(declaration, outDeclaration);
+    return S_OK;
+}

@@ -9,7 +9,8 @@ Camera g_LookCamera;
 SceneFrame g_Character;
 SceneFrame g_Level;
 AnimationCollection g_Animations;
-// Then g_DustParticles and g_SparkParticles, in that order, once their class exists.
+ParticleSystem g_DustParticles;
+ParticleSystem g_SparkParticles;
 
 HWND g_hWnd = NULL;
 HINSTANCE g_hInstance = NULL;

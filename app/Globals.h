@@ -8,6 +8,7 @@
 #include "app/Camera.h"
 #include "input/Keyboard.h"
 #include "input/Mouse.h"
+#include "particles/ParticleSystem.h"
 #include "scene/Animation.h"
 #include "scene/SceneFrame.h"
 
@@ -23,6 +24,8 @@ extern Camera g_LookCamera;    // turned by the mouse
 extern SceneFrame g_Character;
 extern SceneFrame g_Level;
 extern AnimationCollection g_Animations;  // the character's animation sets
+extern ParticleSystem g_DustParticles;   // dust where the character walks
+extern ParticleSystem g_SparkParticles;  // sparks of the sword
 
 extern HWND g_hWnd;
 extern HINSTANCE g_hInstance;

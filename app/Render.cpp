@@ -42,7 +42,9 @@ void PlayKeyChosenSet() {
         // The sword's sparks, at most every 980 ms while A is held.
         if (Down(DIK_A) && g_NowMs - g_LastSparksMs >= kSparksMs) {
             g_LastSparksMs = timeGetTime();
-            // The burst is emitted here once the particle systems exist.
+            // Near the sword's hand; the heading's degrees go in as radians.
+            const D3DXVECTOR3 at(g_CharacterPos.x + 0.2f, g_CharacterPos.y + 0.8f, g_CharacterPos.z + 0.1f);
+            g_SparkParticles.EmitSparks(&at, g_Character.Heading);
         }
     } else if (!Down(DIK_E) && !Down(DIK_D) && !Down(DIK_S) && !Down(DIK_A) && ArrowsUp() && g_CollisionFlag == 0) {
         g_Animations.Play("idleTot", g_ElapsedMs * 2, 1, 1.0f);
@@ -101,6 +103,27 @@ void AimFollowCamera() {
     g_FollowCamera.SetUp(up.x, up.y, up.z);
 }
 
+// Unlit, alpha-tested and added to what is there, through the view of the
+// camera that set this frame's view; the mesh states come back after them.
+void DrawParticles() {
+    const Camera& camera = g_UseFollowCamera ? g_FollowCamera : g_LookCamera;
+    g_Device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    g_Device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    g_Device->SetRenderState(D3DRS_ALPHAREF, 8);
+    g_Device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    // One system's shader state serves both.
+    g_DustParticles.BeginRender(camera.GetViewMatrix(), &g_Projection);
+    g_Device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    g_Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    g_Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    g_DustParticles.Render();
+    g_SparkParticles.Render();
+    g_DustParticles.EndRender();
+    g_Device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    g_Device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    g_Device->SetRenderState(D3DRS_LIGHTING, TRUE);
+}
+
 }  // namespace
 
 void UpdateAndRender() {
@@ -127,7 +150,8 @@ void UpdateAndRender() {
     PlayKeyChosenSet();
     MoveCharacter();
     g_Character.RotationY = g_Character.EasedYaw;
-    // The particles advance here.
+    g_SparkParticles.Update(g_FrameDeltaMs);
+    g_DustParticles.Update(g_FrameDeltaMs);
 
     // Both trees combined with the root's own matrix as the parent, then the
     // skinned copies recomputed (the level's container has no skin and is refused).
@@ -150,7 +174,8 @@ void UpdateAndRender() {
         g_LookCamera.UpdateView();
     g_Character.Render();
     g_Level.Render();
-    // The particles are drawn here.
+    g_Device->GetTransform(D3DTS_PROJECTION, &g_Projection);
+    DrawParticles();
     g_Device->EndScene();
     g_Device->Present(NULL, NULL, NULL, NULL);
 }

@@ -146,7 +146,7 @@ int AnimationCollection::ParseFile(LPCSTR fileName, void* context) {
     if (!fileName) return 0;
     IDirectXFile* file = NULL;
     if (FAILED(DirectXFileCreate(&file)) || !file) return 0;
-    if (FAILED(file->RegisterTemplates((LPVOID)D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
+    if (FAILED(RegisterXFileTemplates(file))) {
         file->Release();
         return 0;
     }

@@ -122,7 +122,7 @@ int MeshLoader::LoadFile(LPCSTR fileName, HierarchyFrame** frameSlot) {
     if (!fileName) return 0;
     IDirectXFile* file = NULL;
     if (FAILED(DirectXFileCreate(&file)) || !file) return 0;
-    if (FAILED(file->RegisterTemplates((LPVOID)D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) {
+    if (FAILED(RegisterXFileTemplates(file))) {
         file->Release();
         return 0;
     }

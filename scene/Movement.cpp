@@ -115,7 +115,8 @@ void MoveCharacter() {
                                g_CameraTarget.z + g_CameraOffset.z);
 
     if (AnyArrowDown()) {
-        // The dust rises here, once the particle systems exist.
+        const D3DXVECTOR3 at = g_CharacterPos;
+        g_DustParticles.EmitDust(&at, g_FrameDeltaMs);
     }
 
     float& yaw = g_Character.EasedYaw;

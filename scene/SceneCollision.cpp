@@ -1,18 +1,31 @@
 // The ray test and the collision objects of the scene objects.
 #include <collision.h>
 
-#include <cmath>
 #include <cstring>
 #include <new>
 
 #include "app/Globals.h"
 #include "scene/SceneFrame.h"
 
+namespace {
+
+// The ray looks the way the last walking step went: Down walks +z, Up -z,
+// Left +x, Right -x. Before the first step (or for a heading no step sets)
+// it looks along +x.
+D3DXVECTOR3 WalkingDirection(float heading) {
+    if (heading == 360.0f) return D3DXVECTOR3(0.0f, 0.0f, 1.0f);
+    if (heading == 180.0f) return D3DXVECTOR3(0.0f, 0.0f, -1.0f);
+    if (heading == 270.0f) return D3DXVECTOR3(1.0f, 0.0f, 0.0f);
+    if (heading == 90.0f) return D3DXVECTOR3(-1.0f, 0.0f, 0.0f);
+    return D3DXVECTOR3(1.0f, 0.0f, 0.0f);
+}
+
+}  // namespace
+
 BYTE SceneFrame::RayTest(SceneFrame other) {
     Collided = 0;
-    // The heading is in degrees and goes to cos and sin as it is.
     D3DXVECTOR3 origin = Position;
-    D3DXVECTOR3 direction(std::cos(Heading), 0.0f, std::sin(Heading));
+    D3DXVECTOR3 direction = WalkingDirection(Heading);
 
     // Into the space of the other object's mesh, by the world matrix in force.
     D3DXMATRIX world;

@@ -3,6 +3,12 @@
 #include <cstring>
 #include <new>
 
+HRESULT RegisterXFileTemplates(IDirectXFile* file) {
+    HRESULT hr = file->RegisterTemplates((LPVOID)D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    if (FAILED(hr)) return hr;
+    return file->RegisterTemplates((LPVOID)D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES);
+}
+
 LPSTR CopyXFileObjectName(IDirectXFileObject* object) {
     if (!object) return NULL;
     DWORD length = 0;

@@ -1,12 +1,17 @@
 // Helpers shared by the readers of X-file data objects (the hierarchy loader
-// and the animation parser): the name copy and the guard that keeps their
-// child walks finite.
+// and the animation parser): the templates they know, the name copy and the
+// guard that keeps their child walks finite.
 #pragma once
 
 #include <dxfile.h>
 
 #include <string>
 #include <vector>
+
+// Makes the standard templates known to the reader, and after them the
+// DirectX 9 additions that files written for it use without declaring them
+// (a file that declares them itself replaces them). Its first failure.
+HRESULT RegisterXFileTemplates(IDirectXFile* file);
 
 // A new heap copy (delete[]) of the object's name; null when the object is
 // null, has no name or the name cannot be had.

@@ -17,3 +17,9 @@ add_test(NAME e2e_program_anim
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/anim_e2e.sh $<TARGET_FILE:branto> ${CMAKE_BINARY_DIR}/tests/e2e)
 set_tests_properties(e2e_program_anim PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 LABELS "e2e;display"
                      TIMEOUT 150)
+
+# The real program under X: walked Left and then Right into what stands there.
+add_test(NAME e2e_program_collide
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/collide_e2e.sh $<TARGET_FILE:branto> ${CMAKE_BINARY_DIR}/tests/e2e)
+set_tests_properties(e2e_program_collide PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 LABELS "e2e;display"
+                     TIMEOUT 420)

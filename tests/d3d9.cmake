@@ -6,5 +6,7 @@ branto_test(test_d3d9_gl SOURCES test_d3d9_gl.cpp LIBS device_fixtures LABELS di
 find_package(X11)
 if(X11_FOUND)
   # Reads the X screen, so no other test's window may cover it: the display lock.
-  branto_test(test_d3d9_window SOURCES test_d3d9_window.cpp LIBS device_fixtures X11::X11 LABELS display)
+  # Also full screen on screens of other sizes, each on an X server of its own.
+  branto_test(test_d3d9_window SOURCES test_d3d9_window.cpp LIBS device_fixtures own_display X11::X11
+              LABELS display)
 endif()

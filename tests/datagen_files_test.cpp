@@ -2,6 +2,7 @@
 // reader service as the program opens them, hold what the generator built.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -242,4 +243,24 @@ TEST(DatagenFiles, LevelReadsBackThroughTheReader) {
     ASSERT_TRUE(normals && uvs);
     EXPECT_EQ(At<uint32_t>(normals->data, 0), want.mesh.normals.size());
     EXPECT_EQ(At<uint32_t>(uvs->data, 0), want.mesh.uvs.size());
+}
+
+TEST(DatagenFiles, OverlayPicturesAreInTheRunTree) {
+    Image sheet;
+    std::string error;
+    ASSERT_TRUE(AlphabetSheet(16, 32, &sheet, &error)) << error;
+    const struct {
+        const char* path;
+        Image image;
+    } files[] = {{"../Alfabeto/Expo_16x32_MERVO.bmp", sheet},
+                 {"../Immagini/ConsoleBackground.bmp", ConsoleBackground(256, 96)},
+                 {"../Immagini/MiniMap.bmp", MiniMap(BuildLevel())}};
+    for (const auto& f : files) {
+        std::FILE* in = std::fopen(f.path, "rb");
+        ASSERT_NE(in, nullptr) << f.path;
+        std::vector<uint8_t> bytes;
+        for (int c; (c = std::fgetc(in)) != EOF;) bytes.push_back(uint8_t(c));
+        std::fclose(in);
+        EXPECT_EQ(bytes, EncodeBmp(f.image)) << f.path;
+    }
 }

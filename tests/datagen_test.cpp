@@ -549,12 +549,12 @@ TEST(DatagenLevel, EveryWayOutOfTheStartMeetsAWall) {
         EXPECT_GT(hit, 1.0f);
         EXPECT_LT(hit, 8.0f);
     }
-    // The ray test's directions (heading in degrees used as radians), at the
-    // feet, where the program casts it.
-    for (float heading : {0.0f, 90.0f, 180.0f, 270.0f, 360.0f}) {
-        float hit = Cast(world, m, {0, 0, 0}, {std::cos(heading), 0, std::sin(heading)});
-        EXPECT_GT(hit, 1.0f) << heading;
-        EXPECT_LT(hit, 11.0f) << heading;
+    // The ray test runs along each walk at the feet, where the program casts
+    // it: something stands a short walk away on all four.
+    for (Vec3 d : {Vec3{1, 0, 0}, Vec3{-1, 0, 0}, Vec3{0, 0, 1}, Vec3{0, 0, -1}}) {
+        float hit = Cast(world, m, {0, 0, 0}, d);
+        EXPECT_GT(hit, 1.5f) << d.x << " " << d.z;
+        EXPECT_LT(hit, 3.5f) << d.x << " " << d.z;
     }
     // Straight down meets the floor top just under the feet.
     EXPECT_NEAR(Cast(world, m, {0, 0, 0}, {0, -1, 0}), 0.06f, 0.01f);
@@ -647,4 +647,75 @@ TEST(DatagenBitmaps, LevelTexturesTileSeamlessly) {
         }
         EXPECT_LT(seam, 2 * inner + 1000) << t.fileName;
     }
+}
+
+// ---------------------------------------------------------------- overlays
+
+TEST(DatagenOverlays, AlphabetCellsHoldLightGlyphsOnBlack) {
+    Image sheet;
+    std::string error;
+    ASSERT_TRUE(AlphabetSheet(16, 32, &sheet, &error)) << error;
+    ASSERT_EQ(sheet.width, 512);
+    ASSERT_EQ(sheet.height, 96);
+    std::set<std::vector<uint8_t>> distinct;
+    for (int cell = 0; cell < 96; ++cell) {
+        const int cx = (cell % 32) * 16, cy = (cell / 32) * 32;
+        int lit = 0, light = 0;
+        std::vector<uint8_t> pixels;
+        for (int y = cy; y < cy + 32; ++y)
+            for (int x = cx; x < cx + 16; ++x) {
+                const uint8_t* p = sheet.At(x, y);
+                pixels.insert(pixels.end(), p, p + 3);
+                if (p[0] + p[1] + p[2] > 0) ++lit;
+                if (p[0] > 200 && p[1] > 200 && p[2] > 180) ++light;
+                // Neutral ink: every lit pixel is a shade of one light colour.
+                EXPECT_GE(p[0], p[2]) << cell;
+            }
+        const char code = char(32 + cell);
+        if (cell == 0 || cell == 95) {
+            EXPECT_EQ(lit, 0) << "the space and DEL are empty";
+            continue;
+        }
+        EXPECT_GT(light, 3) << "'" << code << "' has solid strokes";
+        EXPECT_LT(lit, 16 * 32 / 2) << "'" << code << "' stands on black";
+        distinct.insert(pixels);
+    }
+    EXPECT_EQ(distinct.size(), 94u) << "every printable character its own glyph";
+}
+
+TEST(DatagenOverlays, ConsoleBackgroundIsDark) {
+    const Image bg = ConsoleBackground(256, 96);
+    ASSERT_EQ(bg.width, 256);
+    ASSERT_EQ(bg.height, 96);
+    for (int y = 0; y < 94; ++y)
+        for (int x = 0; x < 256; ++x) ASSERT_LT(bg.At(x, y)[0] + bg.At(x, y)[1] + bg.At(x, y)[2], 3 * 90) << x << "," << y;
+}
+
+TEST(DatagenOverlays, MiniMapIsTheLevelSeenFromAbove) {
+    // The marker of an object standing where the level stands: minimap at
+    // (81, 61), marker at ((251 + 81) x 20 / 33, (154 + 61) x 20 / 31).
+    EXPECT_NEAR(kMiniMapOriginX, 332.0f * 0.6060606f - 81, 0.01f);
+    EXPECT_NEAR(kMiniMapOriginY, 215.0f * 0.6451613f - 61, 0.01f);
+
+    const Image map = MiniMap(Arena());
+    ASSERT_EQ(map.width, 256);
+    ASSERT_EQ(map.height, 159);
+    auto world = [&](float x, float z) {
+        const uint8_t* p = map.At(int(kMiniMapOriginX + x * kMiniMapScale), int(kMiniMapOriginY - z * kMiniMapScale));
+        return std::make_tuple(int(p[0]), int(p[1]), int(p[2]));
+    };
+    auto isFloor = [](std::tuple<int, int, int> c) {
+        return std::abs(std::get<0>(c) - std::get<2>(c)) < 40 && std::get<0>(c) > 60;
+    };
+    auto isWall = [](std::tuple<int, int, int> c) { return std::get<0>(c) > std::get<2>(c) + 60; };
+    auto isDark = [](std::tuple<int, int, int> c) { return std::get<0>(c) + std::get<1>(c) + std::get<2>(c) < 150; };
+    EXPECT_TRUE(isFloor(world(0, 0))) << "the start";
+    EXPECT_TRUE(isFloor(world(-2, 5)));
+    for (const auto& at : {std::make_pair(0.0f, 7.25f), std::make_pair(0.0f, -7.25f), std::make_pair(7.25f, 0.0f),
+                           std::make_pair(-7.25f, 0.0f), std::make_pair(0.0f, -3.35f)})
+        EXPECT_TRUE(isWall(world(at.first, at.second))) << "walls round the arena and the low wall ahead, at "
+                                                         << at.first << "," << at.second;
+    EXPECT_FALSE(isFloor(world(3.1f, -0.4f))) << "the block";
+    EXPECT_FALSE(isWall(world(3.1f, -0.4f)));
+    EXPECT_TRUE(isDark(world(-10, 0))) << "outside the arena";
 }

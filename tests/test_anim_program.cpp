@@ -7,6 +7,7 @@
 #include <d3dx9.h>
 #include <dinput.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -211,15 +212,31 @@ TEST(AnimProgram, TheKeysChooseTheSetThatIsPlayed) {
     EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
 }
 
-// Walking up toward the low wall ahead of the start: the ray hits first, then
-// the models touch, "COLLISIONE!!!" is drawn and the character goes no further.
-// Let go, it stands: after a ray hit no set plays.
-TEST(AnimProgram, WalkingIntoTheWallShowsTheMessageAndStopsTheCharacter) {
+// Each arrow held from the start walks the character into an obstacle of the
+// level: the ray along the walk hits first, then the models touch,
+// "COLLISIONE!!!" is drawn, and the push-back holds the character within a
+// step of where it first touched. Let go, it stands: after a ray hit no set
+// plays.
+struct Obstacle {
+    const char* arrow;
+    int key;
+    float* axis;    // g_CharacterX or g_CharacterZ
+    float sign;     // +1 when the arrow walks toward larger values
+    float step;     // one walking step
+    float face;     // the near face of what stands in the way, along the walk
+};
+
+void PrintTo(const Obstacle& o, std::ostream* os) { *os << o.arrow; }
+
+class WalkingInto : public ::testing::TestWithParam<Obstacle> {};
+
+TEST_P(WalkingInto, AnObstacleShowsTheMessageAndStopsTheCharacter) {
+    const Obstacle& o = GetParam();
     Arrange();
     pt::RecordD3DXTexts();
-    Hold({DIK_UP});
+    Hold({o.key});
     unsigned firstRayHit = 0, firstContact = 0, stoodStill = 0;
-    float zAtContact = 0.0f, lowestZ = 0.0f;
+    float atContact = 0.0f, furthest = 0.0f;
     int contactFrames = 0;
     bool messageRight = true, standsInTheLoadedPose = false;
     BYTE previousFlag = 0;
@@ -232,14 +249,15 @@ TEST(AnimProgram, WalkingIntoTheWallShowsTheMessageAndStopsTheCharacter) {
                       messageRight = messageRight && t.x == 30 && t.y == 60 && t.color == 0xFFFFFFFFu;
                   }
                   pt::ClearD3DXTexts();
+                  const float along = o.sign * *o.axis;
                   if (message) {
                       ++contactFrames;
                       if (!firstContact) {
                           firstContact = frame;
-                          zAtContact = g_CharacterZ;
+                          atContact = along;
                       }
                   }
-                  if (g_CharacterZ < lowestZ) lowestZ = g_CharacterZ;
+                  furthest = std::max(furthest, along);
                   // Without arrows, after a frame whose ray hit and without a push-back.
                   if (stoodStill && previousFlag == 1 && !message) {
                       standsInTheLoadedPose = SamePose(Pose(), PoseOf(nullptr, 0));
@@ -251,19 +269,29 @@ TEST(AnimProgram, WalkingIntoTheWallShowsTheMessageAndStopsTheCharacter) {
                       Hold({});
                       stoodStill = frame;
                   }
-                  return frame == 2000 || (stoodStill && frame > stoodStill + 50);
+                  return frame == 3000 || (stoodStill && frame > stoodStill + 50);
               }),
               0);
     ASSERT_GT(firstRayHit, 0u) << "the ray never hit";
     ASSERT_GT(firstContact, 0u) << "no contact";
     EXPECT_LE(firstRayHit, firstContact);
     EXPECT_TRUE(messageRight);
-    // Held against the wall, every frame's step is taken back.
+    // Held against the obstacle, every frame's step is taken back.
     EXPECT_GT(contactFrames, 150);
-    EXPECT_GE(lowestZ, zAtContact - 1e-4f);
-    EXPECT_GT(g_CharacterZ, -3.1f);  // the wall's face
-    EXPECT_LT(g_CharacterZ, -2.0f);
+    EXPECT_LE(furthest, atContact + 2 * o.step + 1e-4f);
+    // It stopped short of the obstacle's face, and not far from it.
+    EXPECT_LT(o.sign * *o.axis, o.face);
+    EXPECT_GT(o.sign * *o.axis, o.face - 1.2f);
     EXPECT_TRUE(standsInTheLoadedPose);
 }
+
+// Down walks +z toward the partition, Up -z toward the low wall, Left +x toward
+// the block, Right -x toward the pier.
+INSTANTIATE_TEST_SUITE_P(EachArrow, WalkingInto,
+                         ::testing::Values(Obstacle{"Down", DIK_DOWN, &g_CharacterZ, 1, 0.005f, 3.0f},
+                                           Obstacle{"Up", DIK_UP, &g_CharacterZ, -1, 0.005f, 3.1f},
+                                           Obstacle{"Left", DIK_LEFT, &g_CharacterX, 1, 0.003f, 2.5f},
+                                           Obstacle{"Right", DIK_RIGHT, &g_CharacterX, -1, 0.003f, 2.2f}),
+                         [](const ::testing::TestParamInfo<Obstacle>& info) { return std::string(info.param.arrow); });
 
 }  // namespace

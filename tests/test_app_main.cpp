@@ -12,6 +12,7 @@
 #include "app/Main.h"
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
+#include "platform/win32/native.h"
 #include "tests/support/program_fixtures.h"
 
 namespace pt = platform_testing;
@@ -131,8 +132,20 @@ TEST_F(ProgramTest, AFailedStartUpReportsAndCleansUp) {
              pt::FailD3D9CreateDevice(pt::D3D9DeviceFailure::FullScreenOnly);
          },
          "Initialization Failed\n"},
+        {"full screen refused by the display",
+         [] {
+             pt::SetMessageBoxAnswer(IDYES);
+             pt::RefuseFullscreen(true);
+         },
+         "Initialization Failed\n"},
         {"Direct3D", [] { pt::FailDirect3DCreate9(true); }, "Initialization Failed\n"},
         {"back buffer", [] { pt::FailD3D9GetBackBuffer(true); },
+         "ERROR: Couldnt get backbuffer\nInitialization Failed\n"},
+        {"back buffer, after the device went full screen",
+         [] {
+             pt::SetMessageBoxAnswer(IDYES);
+             pt::FailD3D9GetBackBuffer(true);
+         },
          "ERROR: Couldnt get backbuffer\nInitialization Failed\n"},
     };
     for (const Case& c : cases) {
@@ -148,6 +161,7 @@ TEST_F(ProgramTest, AFailedStartUpReportsAndCleansUp) {
         EXPECT_EQ(layer::LiveObjects(layer::ObjectFamily::Direct3D), 0);
         EXPECT_EQ(g_D3D, nullptr);
         EXPECT_EQ(g_Device, nullptr);
+        EXPECT_FALSE(win32_native::IsFullscreen(g_hWnd)) << "the desktop is given back";
     }
 }
 

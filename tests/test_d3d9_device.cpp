@@ -271,16 +271,17 @@ TEST_F(D3D9Device, FvfAndDeclarationReplaceEachOther) {
 }
 
 TEST_F(D3D9Device, VertexShaderCopiesItsTokensUpToTheEnd) {
-    // Version, a comment whose payload holds an end token, one instruction, end.
+    // Version, a comment whose payload holds an end token, the declaration of
+    // v0, one instruction, end.
     const DWORD tokens[] = {D3DVS_VERSION(1, 1), D3DSHADER_COMMENT(2), 0x0000FFFF, 0x12345678,
-                            D3DSIO_MOV,          0x800F0000,           0x90E40000, D3DVS_END(),
-                            0xCCCCCCCC};
+                            D3DSIO_DCL,          0x80000000,           0x900F0000, D3DSIO_MOV,
+                            0x800F0000,          0x90E40000,           D3DVS_END(), 0xCCCCCCCC};
     IDirect3DVertexShader9* vs = nullptr;
     ASSERT_EQ(dev->CreateVertexShader(tokens, &vs), D3D_OK);
     UINT size = 0;
     vs->GetFunction(nullptr, &size);
-    EXPECT_EQ(size, 8 * sizeof(DWORD));
-    std::vector<DWORD> copy(8);
+    EXPECT_EQ(size, 11 * sizeof(DWORD));
+    std::vector<DWORD> copy(11);
     vs->GetFunction(copy.data(), &size);
     EXPECT_EQ(std::memcmp(copy.data(), tokens, size), 0);
 
@@ -454,7 +455,7 @@ TEST_F(D3D9Device, SurfacesCopyAndFillOnTheCpu) {
     IDirect3DSurface9* src = nullptr;
     IDirect3DSurface9* dst = nullptr;
     ASSERT_EQ(dev->CreateOffscreenPlainSurface(8, 4, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &src, nullptr), D3D_OK);
-    ASSERT_EQ(dev->CreateOffscreenPlainSurface(8, 4, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &dst, nullptr), D3D_OK);
+    ASSERT_EQ(dev->CreateOffscreenPlainSurface(8, 4, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &dst, nullptr), D3D_OK);
     D3DSURFACE_DESC desc;
     src->GetDesc(&desc);
     EXPECT_EQ(desc.Pool, D3DPOOL_SYSTEMMEM);
@@ -479,10 +480,18 @@ TEST_F(D3D9Device, SurfacesCopyAndFillOnTheCpu) {
 
     POINT tooFar = {6, 0};
     EXPECT_EQ(dev->UpdateSurface(src, &from, dst, &tooFar), D3DERR_INVALIDCALL);
-    IDirect3DSurface9* a8 = nullptr;
-    dev->CreateOffscreenPlainSurface(8, 4, D3DFMT_A8, D3DPOOL_SYSTEMMEM, &a8, nullptr);
-    EXPECT_EQ(dev->UpdateSurface(src, nullptr, a8, nullptr), D3DERR_INVALIDCALL) << "formats differ";
-    a8->Release();
+    // Only from system memory into the device's memory, and only in one format.
+    EXPECT_EQ(dev->UpdateSurface(dst, nullptr, src, nullptr), D3DERR_INVALIDCALL) << "pools reversed";
+    for (D3DFORMAT format : {D3DFMT_A8, D3DFMT_A8R8G8B8}) {
+        IDirect3DSurface9* other = nullptr;
+        ASSERT_EQ(dev->CreateOffscreenPlainSurface(8, 4, format, D3DPOOL_DEFAULT, &other, nullptr), D3D_OK);
+        EXPECT_EQ(dev->UpdateSurface(src, nullptr, other, nullptr), D3DERR_INVALIDCALL) << "formats differ";
+        other->Release();
+    }
+    IDirect3DSurface9* cpu = nullptr;
+    dev->CreateOffscreenPlainSurface(8, 4, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &cpu, nullptr);
+    EXPECT_EQ(dev->UpdateSurface(src, nullptr, cpu, nullptr), D3DERR_INVALIDCALL) << "into system memory";
+    cpu->Release();
 
     // Stretch the 8x4 source onto the top-left 4x2 of the destination.
     RECT half = {0, 0, 4, 2};

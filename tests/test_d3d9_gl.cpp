@@ -686,4 +686,30 @@ TEST_F(D3D9Gl, WritesIntoTheLockedBackBufferAreKept) {
     s->Release();
 }
 
+// Lock after lock between two draws (a marker plotted block by block): what
+// was drawn is read back once, what was written handed over once, and only
+// when the back end needs it.
+TEST_F(D3D9Gl, BackBufferLocksBetweenDrawsShareOneReadBackAndOneUpload) {
+    Rect(0, 0, 64, 48, 0xFF204060);
+    const D3D9BackBufferTransfers before = BackBufferTransfers();
+    for (int i = 0; i < 50; ++i) {
+        D3DLOCKED_RECT lr;
+        ASSERT_EQ(back->LockRect(&lr, nullptr, 0), D3D_OK);
+        static_cast<DWORD*>(static_cast<void*>(static_cast<uint8_t*>(lr.pBits) + 10 * lr.Pitch))[i] = 0xFF99C0C6;
+        back->UnlockRect();
+    }
+    EXPECT_EQ(BackBufferTransfers().readBacks - before.readBacks, 1u);
+    EXPECT_EQ(BackBufferTransfers().uploads - before.uploads, 0u) << "nothing has needed the writes yet";
+
+    Rect(0, 30, 64, 48, 0xFFFFFFFF);  // the writes reach the target before this draw
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(BackBufferTransfers().uploads - before.uploads, 1u);
+    const std::vector<DWORD> p = Pixels();
+    EXPECT_EQ(p[10 * 64 + 0], 0xFF99C0C6u);
+    EXPECT_EQ(p[10 * 64 + 49], 0xFF99C0C6u);
+    EXPECT_EQ(p[10 * 64 + 50], 0xFF204060u) << "drawn before the writes";
+    EXPECT_EQ(p[40 * 64 + 20], 0xFFFFFFFFu) << "drawn after them";
+    EXPECT_EQ(BackBufferTransfers().readBacks - before.readBacks, 2u);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
 #include "platform/d3dx9/d3dx9.h"
@@ -110,7 +111,7 @@ protected:
     LPD3DXFONT font = nullptr;
 };
 
-TEST_F(Font, TheProgramsFaceFallsBackToTheBoldOfTheBestMatch) {
+TEST_F(Font, TheProgramsFaceIsStoodInForByAHandLetteredBold) {
     ASSERT_EQ(Create(), D3D_OK);
     ASSERT_NE(font, nullptr);
     const D3DXFontRecord& r = D3DXFontsCreated().back();
@@ -125,9 +126,9 @@ TEST_F(Font, TheProgramsFaceFallsBackToTheBoldOfTheBestMatch) {
     EXPECT_EQ(r.quality, DWORD(ANTIALIASED_QUALITY));
     EXPECT_EQ(r.pitchAndFamily, 0u);
     EXPECT_EQ(r.result, D3D_OK);
-    // The machines this runs on have only DejaVu.
-    EXPECT_EQ(r.family, "DejaVu Sans");
-    EXPECT_TRUE(EndsWith(r.file, "DejaVuSans-Bold.ttf")) << r.file;
+    // No Linux machine has the face; the one installed with the program stands in.
+    EXPECT_EQ(r.family, "Comic Neue");
+    EXPECT_TRUE(EndsWith(r.file, "ComicNeue-Bold.otf")) << r.file;
     EXPECT_TRUE(r.boldFace);
     EXPECT_FALSE(r.emboldened) << "a bold face exists: no synthetic bold";
     EXPECT_EQ(r.pixelHeight, 19);
@@ -161,13 +162,74 @@ TEST_F(Font, WeightChoosesTheFace) {
     for (const auto& c : cases) {
         LPD3DXFONT f = nullptr;
         ASSERT_EQ(D3DXCreateFontA(dev, -19, 0, c.weight, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                  ANTIALIASED_QUALITY, 0, "Viner Hand ITC", &f),
+                                  ANTIALIASED_QUALITY, 0, "DejaVu Sans", &f),
                   D3D_OK);
         f->Release();
         const D3DXFontRecord& r = D3DXFontsCreated().back();
         EXPECT_TRUE(EndsWith(r.file, c.file)) << "weight " << c.weight << ": " << r.file;
         EXPECT_EQ(r.boldFace, c.bold) << "weight " << c.weight;
     }
+}
+
+// What stands in for the program's face depends on what is installed: the
+// hand-lettered face, else a condensed one, else fontconfig's default; a face
+// that is installed is never replaced.
+TEST_F(Font, StandInsForTheProgramsFaceFollowWhatIsInstalled) {
+    auto machineFile = [&](const char* family) {
+        LPD3DXFONT f = nullptr;
+        EXPECT_EQ(D3DXCreateFontA(dev, -19, 0, FW_BOLD, 0, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  ANTIALIASED_QUALITY, 0, family, &f),
+                  D3D_OK);
+        if (f) f->Release();
+        return D3DXFontsCreated().back().file;
+    };
+    const std::string comic = machineFile("Comic Neue");
+    const std::string condensed = machineFile("DejaVu Sans Condensed");
+    const std::string sans = machineFile("DejaVu Sans");
+    ASSERT_TRUE(EndsWith(comic, "ComicNeue-Bold.otf")) << comic;
+    ASSERT_TRUE(EndsWith(sans, "DejaVuSans-Bold.ttf")) << sans;
+    ASSERT_TRUE(EndsWith(condensed, "DejaVuSansCondensed-Bold.ttf")) << condensed;
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> installed;
+        const char* asked;
+        std::string expected;
+    } const cases[] = {
+        {"all three", {sans, condensed, comic}, "Viner Hand ITC", comic},
+        {"no hand-lettered face", {sans, condensed}, "Viner Hand ITC", condensed},
+        {"neither stand-in", {sans}, "Viner Hand ITC", sans},
+        {"another face asked for", {sans, condensed, comic}, "DejaVu Sans", sans},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FontDirectory dir;
+        std::string want;
+        for (const std::string& file : c.installed) {
+            const std::string copy = dir.Add(file);
+            if (file == c.expected) want = copy;
+        }
+        UseD3DXFontDirectory(dir.path());
+        ASSERT_EQ(Create(-19, FW_BOLD, c.asked), D3D_OK);
+        font->Release();
+        font = nullptr;
+        EXPECT_EQ(D3DXFontsCreated().back().file, want);
+        UseD3DXFontDirectory("");
+    }
+}
+
+// The stand-ins live in the process: the machine's own configuration has no
+// word of them.
+TEST_F(Font, TheMachinesFontConfigurationIsLeftAlone) {
+    ASSERT_EQ(Create(), D3D_OK);
+    EXPECT_EQ(D3DXFontsCreated().back().family, "Comic Neue");
+    FcPattern* p = FcNameParse(reinterpret_cast<const FcChar8*>("Viner Hand ITC:bold"));
+    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(FcConfigSubstitute(nullptr, p, FcMatchPattern));
+    FcChar8* family = nullptr;
+    for (int i = 0; FcPatternGetString(p, FC_FAMILY, i, &family) == FcResultMatch; ++i)
+        EXPECT_STRNE(reinterpret_cast<const char*>(family), "Comic Neue") << i;
+    FcPatternDestroy(p);
 }
 
 TEST_F(Font, HeightsFollowThePlatformsMeaning) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/d3dx9/d3dx9.h"
@@ -233,11 +234,12 @@ TEST_F(FontGl, GeometryDrawnAfterATextDoesNotCoverIt) {
     EXPECT_EQ(p.At(300, 90) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {
+TEST_F(FontGl, TheProgramsFourTextsAndTheMessageLandAtTheirPlacesApart) {
     struct {
         LONG x, y;
         const char* text;
-    } const texts[] = {{81, 30, "Frame Rate:"}, {204, 30, "60"}, {819, 30, "ESC to exit"}, {819, 691, "TNX to MERVO"}};
+    } const texts[] = {{81, 30, "Frame Rate:"},   {204, 30, "9999"},         {819, 30, "ESC to exit"},
+                       {819, 691, "TNX to MERVO"}, {30, 60, "COLLISIONE!!!"}};
     dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     dev->BeginScene();
     std::vector<RECT> inks;
@@ -256,6 +258,16 @@ TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {
         EXPECT_LE(inks[i].left - texts[i].x, 3) << texts[i].text;
         EXPECT_LE(inks[i].top - texts[i].y, 8) << texts[i].text;
     }
+    // No two overlap, and all stay on the screen.
+    for (size_t i = 0; i < inks.size(); ++i) {
+        EXPECT_LE(inks[i].right, 1024) << texts[i].text;
+        EXPECT_LE(inks[i].bottom, 768) << texts[i].text;
+        for (size_t k = i + 1; k < inks.size(); ++k) {
+            const bool apart = inks[i].right <= inks[k].left || inks[k].right <= inks[i].left ||
+                               inks[i].bottom <= inks[k].top || inks[k].bottom <= inks[i].top;
+            EXPECT_TRUE(apart) << texts[i].text << " and " << texts[k].text;
+        }
+    }
     // Nothing lit away from the texts.
     for (LONG y = 0; y < 768; ++y)
         for (LONG x = 0; x < 1024; ++x) {
@@ -264,6 +276,68 @@ TEST_F(FontGl, TheProgramsFourTextsLandAtTheirPlaces) {
             for (const RECT& r : inks) inText = inText || (x >= r.left && x < r.right && y >= r.top && y < r.bottom);
             ASSERT_TRUE(inText) << "lit at " << x << "," << y;
         }
+}
+
+// "Frame Rate:" at x 81 and the figure at x 204 stay apart: for every figure
+// up to 9999, the label's pixels are what it draws alone, and at least one
+// column of background lies between its last ink and the figure's first.
+// Many rows of the pair go into one frame; only the height differs.
+TEST_F(FontGl, TheFrameRateLabelAndItsFigureNeverTouch) {
+    const LONG cell = D3DXFontsCreated().back().lineHeight;
+    ASSERT_GT(cell, 0);
+    const LONG pitch = cell + 8;
+    auto draw = [&](LONG x, LONG y, const char* text) {
+        RECT r;
+        SetRect(&r, x, y, 0, 0);
+        font->DrawTextA(nullptr, text, -1, &r, DT_NOCLIP, 0xFFFFFFFF);
+    };
+
+    // The label alone: its pixels and its last lit column.
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    dev->BeginScene();
+    draw(81, 30, "Frame Rate:");
+    dev->EndScene();
+    const Pixels alone = Read();
+    LONG labelRight = -1;
+    for (LONG y = 30; y < 30 + cell; ++y)
+        for (LONG x = 0; x < 204 + 60; ++x)
+            if (Pixels::Brightest(alone.At(x, y)) > 0) labelRight = std::max(labelRight, x);
+    ASSERT_GT(labelRight, 81 + 40) << "the label drew";
+    ASSERT_LT(labelRight, 204) << "the label alone reaches the figure's place";
+
+    const LONG rows = (768 - 8) / pitch;
+    int figure = 0;
+    std::vector<int> touching;
+    while (figure <= 9999) {
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        dev->BeginScene();
+        std::vector<int> drawn;
+        for (LONG k = 0; k < rows && figure <= 9999; ++k, ++figure) {
+            const std::string text = std::to_string(figure);
+            draw(81, 8 + k * pitch, "Frame Rate:");
+            draw(204, 8 + k * pitch, text.c_str());
+            drawn.push_back(figure);
+        }
+        dev->EndScene();
+        const Pixels p = Read();
+        for (size_t k = 0; k < drawn.size(); ++k) {
+            const LONG top = 8 + LONG(k) * pitch;
+            bool apart = true;
+            LONG figureLeft = 1024;
+            for (LONG dy = 0; dy < cell && apart; ++dy)
+                for (LONG x = 0; x < 204 + 60; ++x) {
+                    const DWORD got = p.At(x, top + dy);
+                    if (x <= labelRight) {
+                        if ((got & 0xFFFFFF) != (alone.At(x, 30 + dy) & 0xFFFFFF)) apart = false;
+                    } else if (Pixels::Brightest(got) > 0) {
+                        figureLeft = std::min(figureLeft, x);
+                    }
+                }
+            if (!apart || figureLeft <= labelRight + 1 || figureLeft == 1024) touching.push_back(drawn[k]);
+        }
+    }
+    EXPECT_TRUE(touching.empty()) << touching.size() << " figures touch the label, the first "
+                                  << (touching.empty() ? 0 : touching.front());
 }
 
 }  // namespace

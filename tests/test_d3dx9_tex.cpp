@@ -241,7 +241,6 @@ TEST_F(TextureTest, ARefusedFileIsNamedWithItsCauseOnce) {
         {"folder.bmp", "cannot be read: Is a directory"},
         {"cut.bmp", "truncated: its pixels end at byte 78, the file has 70"},
         {"wide.bmp", "a picture of 100000x2 pixels is not possible here (1 to 16384 on a side)"},
-        {"junk.bmp", "truncated: its pixels end at byte 26, the file has 22"},
         {"text.bmp", "not a picture this program reads (unknown image type)"},
     };
     platform_testing::CaptureDebugOutput(true);
@@ -307,6 +306,87 @@ TEST_F(TextureTest, SurfacesLoadFromFilesAndFromOtherSurfaces) {
               0);
     big->Release();
     picture->Release();
+}
+
+// The console's repaint: a small picture stretched with the linear filter
+// blends between its pixels; a locked surface takes nothing.
+TEST_F(TextureTest, LinearStretchBlendsAndLockedSurfacesRefuse) {
+    IDirect3DSurface9 *two = nullptr, *wide = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(2, 1, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &two, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(16, 3, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &wide, nullptr), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(wide->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(r.pBits) + y * r.Pitch)[x], 0u)
+                << "new surfaces are zero";
+    wide->UnlockRect();
+    ASSERT_EQ(two->LockRect(&r, nullptr, 0), D3D_OK);
+    static_cast<uint32_t*>(r.pBits)[0] = 0xFF000000;
+    static_cast<uint32_t*>(r.pBits)[1] = 0xFFFFFFFF;
+    two->UnlockRect();
+    ASSERT_EQ(D3DXLoadSurfaceFromSurface(wide, nullptr, nullptr, two, nullptr, nullptr, D3DX_FILTER_LINEAR, 0), D3D_OK);
+    ASSERT_EQ(wide->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> row(static_cast<uint32_t*>(r.pBits), static_cast<uint32_t*>(r.pBits) + 16);
+    wide->UnlockRect();
+    EXPECT_EQ(row.front(), 0xFF000000u);
+    EXPECT_EQ(row.back(), 0xFFFFFFFFu);
+    int blended = 0;
+    for (size_t x = 1; x < row.size(); ++x) {
+        EXPECT_GE(row[x] & 0xFF, row[x - 1] & 0xFF) << x;
+        if ((row[x] & 0xFF) > 0 && (row[x] & 0xFF) < 0xFF) ++blended;
+    }
+    EXPECT_GE(blended, 4) << "greys between black and white";
+
+    ASSERT_EQ(two->LockRect(&r, nullptr, 0), D3D_OK);
+    EXPECT_LT(D3DXLoadSurfaceFromFileA(two, nullptr, nullptr, Path("Sheet.bmp").c_str(), nullptr, D3DX_FILTER_NONE, 0,
+                                       nullptr),
+              0);
+    EXPECT_LT(D3DXLoadSurfaceFromSurface(two, nullptr, nullptr, wide, nullptr, nullptr, D3DX_FILTER_LINEAR, 0), 0);
+    two->UnlockRect();
+    two->Release();
+    wide->Release();
+}
+
+TEST_F(TextureTest, DefaultSizesRoundUpToPowersOfTwo) {
+    std::vector<unsigned char> rgb(5 * 3 * 3, 0x80);
+    ASSERT_TRUE(stbi_write_bmp(Path("odd.bmp").c_str(), 5, 3, 3, rgb.data()));
+    struct Case {
+        UINT asked;
+        UINT width, height;
+    } const cases[] = {{D3DX_DEFAULT, 8, 4}, {0, 8, 4}, {D3DX_DEFAULT_NONPOW2, 5, 3}, {D3DX_FROM_FILE, 5, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromFileExA(device, Path("odd.bmp").c_str(), c.asked, c.asked, 1, 0,
+                                               D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               nullptr, nullptr, &t),
+                  D3D_OK);
+        D3DSURFACE_DESC desc;
+        t->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, c.width);
+        EXPECT_EQ(desc.Height, c.height);
+        // Resampled, not padded: the grey reaches the far corner.
+        EXPECT_EQ(Pixels(t).back(), 0xFF808080u);
+        t->Release();
+    }
+}
+
+TEST_F(TextureTest, AFileThatCannotBeHadIsNamed) {
+    platform_testing::CaptureDebugOutput(true);
+    struct Case {
+        const char* file;
+        const char* says;
+    } const cases[] = {{"missing.png", "no such file"},
+                       {"junk.bmp", "truncated: its pixels end at byte 26, the file has 22"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        platform_testing::ClearDebugOutput();
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_LT(D3DXCreateTextureFromFileA(device, Path(c.file).c_str(), &t), 0);
+        EXPECT_EQ(platform_testing::DebugOutputText(), "Texture: " + Path(c.file) + ": " + c.says + "\n");
+    }
+    platform_testing::CaptureDebugOutput(false);
 }
 
 }  // namespace

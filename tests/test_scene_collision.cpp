@@ -1,9 +1,8 @@
-// The ray test along the heading against the other object's mesh, the
+// The ray test along the walk against the other object's mesh, the
 // building of a collision object from a mesh's triangles, and the collision
 // test's flags. On the null device.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <deque>
 #include <string>
 #include <vector>
@@ -76,7 +75,16 @@ std::vector<D3DXVECTOR3> Wall(const D3DXVECTOR3& at, const D3DXVECTOR3& directio
     return {at - side * 2 - up * 2, at - side * 2 + up * 2, at + side * 2 - up * 2, at + side * 2 + up * 2};
 }
 
-TEST_F(CollisionTest, TheRayRunsAlongTheHeadingInRadiansAndHitsWithinTheRadius) {
+// The way the last walking step went, by the heading it set; before the
+// first step, and for headings no step sets, along +x.
+D3DXVECTOR3 WalkDirection(float heading) {
+    if (heading == 360) return {0, 0, 1};   // Down
+    if (heading == 180) return {0, 0, -1};  // Up
+    if (heading == 90) return {-1, 0, 0};   // Right
+    return {1, 0, 0};                       // Left (270), none yet (0), any other
+}
+
+TEST_F(CollisionTest, TheRayRunsAlongTheWalkAndHitsWithinTheRadius) {
     // The level's placement in the program, and none.
     D3DXMATRIX levelWorld, turn, lift;
     D3DXMatrixRotationX(&turn, -1.57f);
@@ -111,7 +119,7 @@ TEST_F(CollisionTest, TheRayRunsAlongTheHeadingInRadiansAndHitsWithinTheRadius) 
             character.Heading = c.heading;
             character.SetPosition(3, 0, -2);
             // The wall in world terms, then in the level's own space.
-            const D3DXVECTOR3 direction(std::cos(c.heading), 0, std::sin(c.heading));
+            const D3DXVECTOR3 direction = WalkDirection(c.heading);
             std::vector<D3DXVECTOR3> corners = Wall(character.Position + direction * c.distance, direction);
             for (D3DXVECTOR3& p : corners) D3DXVec3TransformCoord(&p, &p, &toModel);
             SceneFrame level;
@@ -120,6 +128,24 @@ TEST_F(CollisionTest, TheRayRunsAlongTheHeadingInRadiansAndHitsWithinTheRadius) 
             character.Collided = 1 - c.collided;
             EXPECT_EQ(character.RayTest(level), c.collided);
             EXPECT_EQ(character.Collided, c.collided);
+        }
+    }
+}
+
+// A wall across the walk is hit; the same wall turned to face any of the
+// other three walks is not.
+TEST_F(CollisionTest, OnlyTheWallAcrossTheWalkIsHit) {
+    const float headings[] = {90, 180, 270, 360};
+    for (float walked : headings) {
+        for (float placed : headings) {
+            SCOPED_TRACE(::testing::Message() << "walked " << walked << ", wall across " << placed);
+            SceneFrame character;
+            character.Radius = 1.0f;
+            character.Heading = walked;
+            const D3DXVECTOR3 direction = WalkDirection(placed);
+            SceneFrame level;
+            level.AddMeshContainer(Keep(MakeMesh(g_Device, Wall(direction * 0.3f, direction), {0, 1, 2, 2, 1, 3})));
+            EXPECT_EQ(character.RayTest(level), walked == placed ? 1 : 0);
         }
     }
 }

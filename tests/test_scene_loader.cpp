@@ -1,7 +1,8 @@
 // The X-file hierarchy loader: the shape of the frame tree, the chain of
 // containers and what frames point at, references (which build nothing and
 // must not loop), bone binding, the whole-file mesh of the level, refusals,
-// and the generated character and level.
+// characters exported without template declarations, and the generated
+// character and level.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,9 +11,11 @@
 #include <vector>
 
 #include "platform/testing.h"
+#include "scene/Animation.h"
 #include "scene/MeshLoader.h"
 #include "tests/support/mesh_fixtures.h"
 #include "tests/support/scene_fixtures.h"
+#include "tools/xsamples/xsamples.h"
 
 namespace pt = platform_testing;
 using namespace scene_fixtures;
@@ -397,6 +400,91 @@ TEST_F(LoaderTest, TheGeneratedCharacterAndLevelLoadAsTheProgramLoadsThem) {
     EXPECT_GT(mesh->MeshData.pMesh->GetNumFaces(), 1000u);
     EXPECT_EQ(mesh->pSkinInfo, nullptr);
     for (DWORD i = 0; i < mesh->NumMaterials; ++i) EXPECT_NE(mesh->ppTextures[i], nullptr) << i;
+}
+
+// Characters exported for DirectX 9 use its skin templates without declaring
+// them. The hierarchy loader and the animation parser read them in every
+// encoding, as they read a file that declares the templates: the bone chain,
+// the skinned body bound to it, and every animation bound to its bone; the
+// whole-file load of the level reads them too.
+TEST_F(LoaderTest, ExportedCharactersLoadWithTheirFramesBonesAndAnimations) {
+    struct Case {
+        const char* what;
+        bool declared;
+        Encoding encoding;
+    } const cases[] = {
+        {"text", false, Encoding::Text},
+        {"binary", false, Encoding::Binary},
+        {"compressed text", false, Encoding::TextZip},
+        {"compressed binary", false, Encoding::BinaryZip},
+        {"declared, binary", true, Encoding::Binary},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        xsamples::CharacterShape shape;
+        shape.declareSkinTemplates = c.declared;
+        const std::string file = folder.Write("exported.x", xsamples::Character(shape), c.encoding);
+        ASSERT_EQ(Skinned(file), S_OK);
+        ASSERT_NE(root, nullptr);
+        ASSERT_NE(mesh, nullptr);
+
+        // Root, then one bone under the other.
+        EXPECT_EQ(SiblingNames(root), std::vector<std::string>{"Root"});
+        HierarchyFrame* bone = root;
+        for (int b = 0; b < 3; ++b) {
+            bone = bone->pFrameFirstChild;
+            ASSERT_NE(bone, nullptr) << b;
+            EXPECT_STREQ(bone->Name, ("Bone" + std::to_string(b)).c_str());
+            EXPECT_EQ(bone->pFrameSibling, nullptr);
+            EXPECT_NEAR(bone->LoadedMatrix._42, b == 0 ? 0.0f : 0.33203125f, 1e-6f);
+        }
+        EXPECT_EQ(bone->pFrameFirstChild, nullptr);
+
+        // The body, skinned to the three bones by name.
+        EXPECT_EQ(Names(Chain(mesh)), std::vector<std::string>{"Body"});
+        EXPECT_EQ(root->pMeshContainer, mesh);
+        ASSERT_NE(mesh->pSkinInfo, nullptr);
+        ASSERT_EQ(mesh->pSkinInfo->GetNumBones(), 3u);
+        for (DWORD i = 0; i < 3; ++i) {
+            const std::string name = "Bone" + std::to_string(i);
+            EXPECT_STREQ(mesh->pSkinInfo->GetBoneName(i), name.c_str());
+            ASSERT_NE(Find(name.c_str()), nullptr);
+            EXPECT_EQ(mesh->ppBoneMatrixPtrs[i], &Find(name.c_str())->CombinedMatrix) << name;
+        }
+        EXPECT_GT(mesh->MeshData.pMesh->GetNumFaces(), 0u);
+
+        // Two sets of three animations, each bound to its bone, with three
+        // keys of every kind up to time 80.
+        AnimationCollection sets;
+        ASSERT_EQ(sets.Load(file.c_str()), 1);
+        sets.BindToFrames(root);
+        EXPECT_EQ(sets.setCount, 2u);
+        std::vector<std::string> names;
+        for (AnimationSet* set = sets.firstSet; set; set = set->next) {
+            names.push_back(set->name ? set->name : "(none)");
+            EXPECT_EQ(set->animationCount, 3u);
+            EXPECT_EQ(set->length, 80u);
+            int animations = 0;
+            for (Animation* a = set->firstAnimation; a; a = a->next, ++animations) {
+                ASSERT_NE(a->frameName, nullptr);
+                EXPECT_EQ(a->frame, Find(a->frameName)) << a->frameName;
+                EXPECT_NE(a->frame, nullptr) << a->frameName;
+                EXPECT_EQ(a->positionKeyCount, 3u);
+                EXPECT_EQ(a->scaleKeyCount, 3u);
+                EXPECT_EQ(a->rotationKeyCount, 3u);
+                EXPECT_EQ(a->matrixKeyCount, 3u);
+            }
+            EXPECT_EQ(animations, 3);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"Set1", "Set0"}));
+        sets.Clear();  // before the frames it is bound to go
+
+        // As the level is loaded: the whole file as one mesh, too.
+        ASSERT_EQ(Whole(file), S_OK);
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(mesh->MeshData.pMesh->GetNumVertices(), 12u);
+        Free();
+    }
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@
 #include "scene/MeshContainer.h"
 #include "tests/support/program_fixtures.h"
 #include "tests/support/scene_fixtures.h"
+#include "tools/xsamples/xsamples.h"
+#include "tools/xwriter/xwriter.h"
 
 namespace pt = platform_testing;
 namespace fs = std::filesystem;
@@ -45,6 +49,24 @@ protected:
         fs::create_directories(sandbox / "bin");
         for (const std::string& f : folders) fs::create_directory_symlink(fs::path(home) / ".." / f, sandbox / f);
         ASSERT_EQ(chdir((sandbox / "bin").c_str()), 0);
+    }
+    // Runs from a run tree of its own whose character file holds these bytes;
+    // everything else is the real tree's.
+    void RunFromTreeWithCharacter(const std::string& bytes) {
+        RunFromTreeWith({});
+        const fs::path tree = fs::path(home) / "..";
+        for (const fs::directory_entry& e : fs::directory_iterator(tree)) {
+            const std::string name = e.path().filename().string();
+            if (name == "Data" || name == "bin" || !(name == "Particle.vsh" || std::isupper(name[0]))) continue;
+            fs::create_symlink(e.path(), sandbox / name);
+        }
+        fs::create_directory(sandbox / "Data");
+        for (const fs::directory_entry& e : fs::directory_iterator(tree / "Data"))
+            if (e.path().filename() != "Ninja.x") fs::create_symlink(e.path(), sandbox / "Data" / e.path().filename());
+        std::ofstream(sandbox / "Data" / "Ninja.x", std::ios::binary) << bytes;
+        // The exported character keeps its texture in a folder of its own.
+        fs::create_directory(sandbox / "Data" / "textures");
+        fs::create_symlink(tree / "Data" / "ninja.bmp", sandbox / "Data" / "textures" / "ninja.bmp");
     }
     void ExpectCleanedUp() {
         EXPECT_EQ(LiveObjects(), 0);
@@ -214,6 +236,41 @@ TEST_F(SceneProgramTest, StartUpsThatStopBeforeTheSceneLeaveNothingAlive) {
         EXPECT_EQ(Run(), E_FAIL);
         ExpectCleanedUp();
     }
+}
+
+// A character exported for DirectX 9, its skin templates undeclared and
+// compressed, swapped in for the program's own: the program starts with it,
+// skinned and animated, walks it and ends cleanly.
+TEST_F(SceneProgramTest, AnExportedCharacterStandsInForTheProgramsOwn) {
+    xsamples::CharacterShape shape;
+    shape.declareSkinTemplates = false;
+    RunFromTreeWithCharacter(xwriter::Write(xsamples::Character(shape), xwriter::Encoding::BinaryZip));
+    bool seen = false;
+    const int result = program_fixtures::RunFrames([&](unsigned frame) {
+        pt::SetKeyByte(DIK_LEFT, frame > 2 ? 0x80 : 0);
+        if (frame != 10) return false;
+        seen = true;
+        EXPECT_NE(g_LevelMesh, nullptr);
+        EXPECT_GT(g_CharacterX, 0.0f) << "it walked";
+        [] {
+            ASSERT_NE(g_CharacterFrames, nullptr);
+            EXPECT_STREQ(g_CharacterFrames->Name, "Root");
+            ASSERT_NE(g_CharacterMesh, nullptr);
+            EXPECT_STREQ(g_CharacterMesh->Name, "Body");
+            ASSERT_NE(g_CharacterMesh->pSkinInfo, nullptr);
+            EXPECT_EQ(g_CharacterMesh->pSkinInfo->GetNumBones(), 3u);
+            EXPECT_NE(g_CharacterMesh->pSkinnedMesh, nullptr);
+            for (DWORD i = 0; i < 3; ++i) EXPECT_NE(g_CharacterMesh->ppBoneMatrixPtrs[i], nullptr) << i;
+            EXPECT_EQ(g_Animations.setCount, 2u);
+            for (AnimationSet* set = g_Animations.firstSet; set; set = set->next)
+                for (Animation* a = set->firstAnimation; a; a = a->next) EXPECT_NE(a->frame, nullptr);
+        }();
+        return true;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(pt::DebugOutputText(), "");
+    ExpectCleanedUp();
 }
 
 }  // namespace

@@ -403,6 +403,10 @@ TEST_F(Win32Test, RuntimeExtensions) {
     EXPECT_GT(_stricmp("abcd", "ABC"), 0);
     char text[] = "HeLLo, World 1";
     EXPECT_STREQ(_strlwr(text), "hello, world 1");
+    // A to Z only: the neighbours and bytes of other code pages stay.
+    char edges[] = "@AZ[`az{\xC0\xE0\xFF";
+    EXPECT_STREQ(_strlwr(edges), "@az[`az{\xC0\xE0\xFF");
+    EXPECT_EQ(_strlwr(nullptr), nullptr);
 }
 
 TEST_F(Win32Test, HeadlessFocusAndFullscreenAreModelled) {
@@ -423,6 +427,41 @@ TEST_F(Win32Test, HeadlessFocusAndFullscreenAreModelled) {
     RECT win;
     GetWindowRect(hwnd, &win);
     EXPECT_EQ(win.right, 1024);  // the windowed rectangle is back
+
+    // Refused, as a display may: still a window.
+    pt::RefuseFullscreen(true);
+    EXPECT_FALSE(win32_native::SetFullscreen(hwnd, true, 1024, 768));
+    EXPECT_FALSE(win32_native::IsFullscreen(hwnd));
+}
+
+TEST(FitFrame, TheLargestScaleThatFitsCentredOnAnyDisplay) {
+    struct Case {
+        int areaWidth, areaHeight;
+        win32_native::FrameRect expected;
+    } cases[] = {
+        {1024, 768, {0, 0, 1024, 768}},      // the frame's own size: as it is
+        {1920, 1080, {240, 0, 1440, 1080}},  // 16:9: bars left and right
+        {2560, 1440, {320, 0, 1920, 1440}},
+        {3440, 1440, {760, 0, 1920, 1440}},
+        {1280, 1024, {0, 32, 1280, 960}},    // 5:4: bars above and below
+        {1600, 1200, {0, 0, 1600, 1200}},    // 4:3 and larger: no bars
+        {1366, 768, {171, 0, 1024, 768}},    // as high: unscaled, centred
+        {1025, 769, {0, 0, 1025, 769}},      // rounded to the nearest pixel
+        {1023, 767, {0, 0, 1023, 767}},
+        {0, 768, {0, 0, 0, 0}},              // nothing to show on
+        {-5, 100, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.areaWidth << "x" << c.areaHeight);
+        win32_native::FrameRect r = win32_native::FitFrame(1024, 768, c.areaWidth, c.areaHeight);
+        EXPECT_EQ(r.x, c.expected.x);
+        EXPECT_EQ(r.y, c.expected.y);
+        EXPECT_EQ(r.width, c.expected.width);
+        EXPECT_EQ(r.height, c.expected.height);
+    }
+    win32_native::FrameRect whole = win32_native::FitFrame(0, 0, 800, 600);
+    EXPECT_EQ(whole.width, 800) << "a frame of no size leaves the area as it is";
+    EXPECT_EQ(whole.height, 600);
 }
 
 }  // namespace

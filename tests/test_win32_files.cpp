@@ -50,6 +50,31 @@ std::vector<unsigned char> Bitmap24(int w, int h) {
     return v;
 }
 
+// A 24-bit bitmap of w x h whose header has `headerSize` bytes: 12 is the core
+// header (16-bit sizes), the others the info header followed by zeros.
+std::vector<unsigned char> Bitmap24WithHeader(int w, int h, uint32_t headerSize) {
+    const uint32_t rowBytes = static_cast<uint32_t>((w * 3 + 3) & ~3);
+    const uint32_t offset = 14 + headerSize;
+    std::vector<unsigned char> v = {'B', 'M'};
+    Put32(v, offset + rowBytes * static_cast<uint32_t>(h));
+    Put32(v, 0);
+    Put32(v, offset);
+    Put32(v, headerSize);
+    if (headerSize == 12) {
+        Put16(v, static_cast<unsigned>(w));
+        Put16(v, static_cast<unsigned>(h));
+    } else {
+        Put32(v, static_cast<uint32_t>(w));
+        Put32(v, static_cast<uint32_t>(h));
+    }
+    Put16(v, 1);
+    Put16(v, 24);
+    v.resize(offset, 0);  // no compression, no masks, no palette
+    for (int y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < rowBytes; ++x) v.push_back(static_cast<unsigned char>(x * 7 + y));
+    return v;
+}
+
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -129,6 +154,25 @@ TEST_F(FilesTest, BitmapFileGivesItsSizeThroughGetObject) {
     EXPECT_TRUE(DeleteObject(bm));
     EXPECT_FALSE(DeleteObject(bm));
     EXPECT_EQ(GetObjectA(bm, sizeof info, &info), 0);
+}
+
+TEST_F(FilesTest, BitmapHeadersAreTheCoreInfoV4AndV5Ones) {
+    const struct {
+        uint32_t headerSize;
+        bool taken;
+    } cases[] = {{12, true}, {40, true}, {108, true}, {124, true}, {16, false}, {52, false}, {56, false},
+                 {64, false}, {200, false}};
+    for (const auto& c : cases) {
+        Write("/Data/h.bmp", Bitmap24WithHeader(5, 3, c.headerSize));
+        HANDLE bm = LoadImageA(NULL, "..\\Data\\h.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+        EXPECT_EQ(bm != nullptr, c.taken) << c.headerSize;
+        if (!bm) continue;
+        BITMAP info = {};
+        EXPECT_EQ(GetObjectA(bm, sizeof info, &info), static_cast<int>(sizeof(BITMAP)));
+        EXPECT_EQ(info.bmWidth, 5) << c.headerSize;
+        EXPECT_EQ(info.bmHeight, 3) << c.headerSize;
+        DeleteObject(bm);
+    }
 }
 
 TEST_F(FilesTest, MissingOrBrokenBitmapsFailWithoutAHandle) {

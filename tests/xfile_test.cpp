@@ -59,14 +59,20 @@ struct Loaded {
     }
 };
 
-Loaded LoadBytes(const std::string& bytes, bool registerStandard = true) {
+// The template blocks registered before a file is read.
+enum class Blocks { None, Standard, WithDx9 };
+
+Loaded LoadBytes(const std::string& bytes, Blocks blocks = Blocks::Standard) {
     Loaded l;
     l.bytes = bytes;
     IDirectXFile* f = nullptr;
     EXPECT_EQ(DirectXFileCreate(&f), DXFILE_OK);
     l.file.reset(f);
-    if (registerStandard) {
+    if (blocks != Blocks::None) {
         EXPECT_EQ(f->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), DXFILE_OK);
+    }
+    if (blocks == Blocks::WithDx9) {
+        EXPECT_EQ(f->RegisterTemplates(D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES), DXFILE_OK);
     }
     DXFILELOADMEMORY mem = {const_cast<char*>(l.bytes.data()), static_cast<DWORD>(l.bytes.size())};
     IDirectXFileEnumObject* e = nullptr;
@@ -167,8 +173,8 @@ void Dump(IDirectXFileData* d, std::ostringstream& out, int indent) {
     }
 }
 
-std::string DumpFile(const std::string& bytes) {
-    Loaded l = LoadBytes(bytes);
+std::string DumpFile(const std::string& bytes, Blocks blocks = Blocks::Standard) {
+    Loaded l = LoadBytes(bytes, blocks);
     EXPECT_EQ(l.hr, DXFILE_OK) << platform_testing::XFileLastError();
     std::ostringstream out;
     for (auto& top : l.Top()) Dump(top.get(), out, 0);
@@ -538,7 +544,7 @@ TEST(XFileHeader, VersionsFormatsAndFloatSizes) {
         {"xof 0302bin 0064", DXFILE_OK},
         {"xof 0303bin 0032", DXFILE_OK},
         {"xof 0301txt 0032", DXFILE_OK},
-        {"xof 0303tzip0032", DXFILEERR_BADFILECOMPRESSIONTYPE},  // a header without the compressed body
+        {"xof 0303tzip0032", DXFILEERR_BADFILE},  // a header without the compressed body
         {"XOF 0303txt 0032", DXFILEERR_BADFILETYPE},
         {"xof 0203txt 0032", DXFILEERR_BADFILEVERSION},
         {"xof 03a3txt 0032", DXFILEERR_BADFILEVERSION},
@@ -643,6 +649,102 @@ TEST(XFileTemplates, TheStandardBlockHoldsTheThirtyFiveTemplates) {
         EXPECT_EQ(doc.templates.Find(skin), nullptr) << skin;
 }
 
+TEST(XFileTemplates, TheDirectX9BlockAddsItsTemplatesAfterTheStandardOnes) {
+    ASSERT_EQ(sizeof D3DX9_XTEMPLATES, static_cast<size_t>(D3DX9_XTEMPLATE_BYTES));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(D3DX9_XTEMPLATES), 16), "xof 0302bin 0064");
+    xfile::Document standard, doc, alone;
+    ASSERT_EQ(xfile::Parse(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES, xfile::TemplateSet(),
+                           xfile::ParseMode::TemplatesOnly, standard)
+                  .hr,
+              DXFILE_OK);
+    xfile::ParseResult r = xfile::Parse(D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES, standard.templates,
+                                        xfile::ParseMode::TemplatesOnly, doc);
+    ASSERT_EQ(r.hr, DXFILE_OK) << r.message;
+    const std::pair<const char*, const char*> added[] = {
+        {"XSkinMeshHeader", "3CF169CE-FF7C-44AB-93C0-F78F62D172E2"},
+        {"VertexDuplicationIndices", "B8D65549-D7C9-4995-89CF-53A9A8B031E3"},
+        {"FaceAdjacency", "A64C844A-E282-4756-8B80-250CDE04398C"},
+        {"SkinWeights", "6F0D123B-BAD2-4167-A0D0-80224F25FABB"},
+        {"Patch", "A3EB5D44-FC22-429D-9AFB-3221CB9719A6"},
+        {"PatchMesh", "D02C95CC-EDBA-4305-9B5D-1820D7704BBF"},
+        {"PatchMesh9", "B9EC94E1-B9A6-4251-BA18-94893F02C0EA"},
+        {"EffectFloats", "F1CFE2B3-0DE3-4E28-AFA1-155A750A282D"},
+        {"EffectString", "D55B097E-BDB6-4C52-B03D-6051C89D0E42"},
+        {"EffectDWord", "622C0ED0-956E-4DA9-908A-2AF94F3CE716"},
+        {"EffectParamFloats", "3014B9A0-62F5-478C-9B86-E4AC9F4E418B"},
+        {"EffectParamString", "1DBC4C88-94C1-46EE-9076-2C28818C9481"},
+        {"EffectParamDWord", "E13963BC-AE51-4C5D-B00F-CFA3A9D97CE5"},
+        {"EffectInstance", "E331F7E4-0559-4CC2-8E99-1CEC1657928F"},
+        {"AnimTicksPerSecond", "9E415A43-7BA6-4A73-8743-B73D47E88476"},
+        {"CompressedAnimationSet", "7F9B00B3-F125-4890-876E-1C42BF697C4D"},
+        {"FVFData", "B6E70A0E-8EF9-4E83-94AD-ECC8B0C04897"},
+        {"VertexElement", "F752461C-1E23-48F6-B9F8-8350850F336F"},
+        {"DeclData", "BF22E553-292C-4781-9FEA-62BD554BDD93"},
+        {"PMAttributeRange", "917E0427-C61E-4A14-9C64-AFE65F9E9844"},
+        {"PMVSplitRecord", "574CCC14-F0B3-4333-822D-93E8A8A08E4C"},
+        {"PMInfo", "B6C3E656-EC8B-4B92-9B62-681659522947"},
+    };
+    const size_t n = sizeof added / sizeof added[0];
+    auto all = doc.templates.InOrder();
+    ASSERT_EQ(all.size(), 35u + n);
+    EXPECT_EQ(all[34]->name, "RightHanded");
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(all[35 + i]->name, added[i].first);
+        EXPECT_EQ(GuidText(all[35 + i]->guid), added[i].second) << added[i].first;
+    }
+    // Members of a few, by the values one instance takes.
+    EXPECT_EQ(doc.templates.Find("XSkinMeshHeader")->members.size(), 3u);
+    EXPECT_EQ(doc.templates.Find("SkinWeights")->members.size(), 5u);
+    EXPECT_EQ(doc.templates.Find("PMInfo")->members.size(), 9u);
+    EXPECT_EQ(doc.templates.Find("DeclData")->members[1].type->name, "VertexElement");
+    // It builds on the standard block and is refused without it.
+    EXPECT_EQ(xfile::Parse(D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES, xfile::TemplateSet(),
+                           xfile::ParseMode::TemplatesOnly, alone)
+                  .hr,
+              DXFILEERR_NOTEMPLATE);
+}
+
+// Exported characters use the DirectX 9 templates without declaring them:
+// they read once the additions are registered, and the same data as a file
+// that declares them; a file that declares them still reads the same.
+TEST(XFileTemplates, FilesUseTheDirectX9TemplatesUndeclared) {
+    xsamples::CharacterShape shape;
+    shape.declareSkinTemplates = false;
+    const xwriter::File exported = xsamples::Character(shape);
+    const std::string declared = xwriter::Write(SmallCharacter(), Encoding::Text);
+    const std::string reference = DumpFile(declared);
+    EXPECT_EQ(DumpFile(declared, Blocks::WithDx9), reference);
+
+    // The exported file holds two objects more: the ticks (4800) and the
+    // duplication indices of its 12 vertices.
+    const std::string ticks = "9E415A43-7BA6-4A73-8743-B73D47E88476 '' id 00000000-0000-0000-0000-000000000000 [c0120000]";
+    const std::string duplicates = "B8D65549-D7C9-4995-89CF-53A9A8B031E3";
+    for (Encoding e : {Encoding::Text, Encoding::Binary, Encoding::TextZip, Encoding::BinaryZip}) {
+        SCOPED_TRACE(static_cast<int>(e));
+        const std::string bytes = xwriter::Write(exported, e);
+        if (e == Encoding::Text) {
+            EXPECT_EQ(bytes.find("template"), std::string::npos);
+        }
+        EXPECT_EQ(LoadBytes(bytes).hr, DXFILEERR_NOTEMPLATE);
+        EXPECT_NE(platform_testing::XFileLastError().find("AnimTicksPerSecond"), std::string::npos)
+            << platform_testing::XFileLastError();
+
+        const std::string dump = DumpFile(bytes, Blocks::WithDx9);
+        std::istringstream lines(dump);
+        std::string line, rest;
+        int extra = 0;
+        while (std::getline(lines, line)) {
+            if (line == ticks || line.find(duplicates) != std::string::npos) {
+                ++extra;
+                continue;
+            }
+            rest += line + "\n";
+        }
+        EXPECT_EQ(extra, 2) << dump;
+        EXPECT_EQ(rest, reference);
+    }
+}
+
 TEST(XFileTemplates, TextAndBinaryBlocksRegisterTheSameTemplates) {
     std::ifstream in(std::string(std::getenv("BRANTO_SOURCE_DIR")) + "/platform/xfile/standard_templates.x",
                      std::ios::binary);
@@ -654,7 +756,7 @@ TEST(XFileTemplates, TextAndBinaryBlocksRegisterTheSameTemplates) {
     const std::string skinned = xwriter::Write(SmallCharacter(), Encoding::Binary);
     std::ostringstream viaText;
     {
-        Loaded l = LoadBytes(skinned, false);
+        Loaded l = LoadBytes(skinned, Blocks::None);
         EXPECT_LT(l.hr, 0);
         ASSERT_EQ(l.file->RegisterTemplates(src.data(), static_cast<DWORD>(src.size())), DXFILE_OK);
         for (auto& t : l.Top()) Dump(t.get(), viaText, 0);
@@ -665,7 +767,7 @@ TEST(XFileTemplates, TextAndBinaryBlocksRegisterTheSameTemplates) {
 TEST(XFileTemplates, RegistrationReachesLaterEnumeratorsOnly) {
     const std::string file = xwriter::Write(SmallCharacter(), Encoding::Binary);
     // Without the standard block, the file's Frame is an undefined template.
-    Loaded bare = LoadBytes(file, false);
+    Loaded bare = LoadBytes(file, Blocks::None);
     EXPECT_EQ(bare.hr, DXFILEERR_NOTEMPLATE);
     EXPECT_NE(platform_testing::XFileLastError().find("undefined template 'Matrix4x4'"), std::string::npos)
         << platform_testing::XFileLastError();
@@ -940,7 +1042,8 @@ TEST(XFileErrors, BadCompressedBlocksFailTheFile) {
         std::string bad = good;
         c.damage(bad);
         Loaded l = LoadBytes(bad);
-        EXPECT_LT(l.hr, 0) << c.what;
+        // The compression is known; its data is bad.
+        EXPECT_EQ(l.hr, DXFILEERR_BADFILE) << c.what;
         std::string why = platform_testing::XFileLastError();
         EXPECT_NE(why.find(c.message), std::string::npos) << c.what << ": " << why;
     }

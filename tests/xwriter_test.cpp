@@ -305,11 +305,13 @@ TEST(XWriter, RejectsModelsThatDoNotFitTheirTemplates) {
     EXPECT_FALSE(xwriter::WriteFile("/nonexistent-folder/x.x", xwriter::File{}, Encoding::Text));
 }
 
-TEST(XWriter, CommittedTemplateBlockIsCurrent) {
-    xtemplates::BlockSources s = xtemplates::Generate(ReadSource("platform/xfile/standard_templates.x"));
-    EXPECT_EQ(s.block.substr(0, 16), "xof 0302bin 0064");
-    EXPECT_EQ(s.header, ReadSource("platform/xfile/rmxftmpl.h"))
-        << "run: cmake --build <build> --target xtemplates_update";
-    EXPECT_EQ(s.source, ReadSource("platform/xfile/standard_templates_block.cpp"))
-        << "run: cmake --build <build> --target xtemplates_update";
+TEST(XWriter, CommittedTemplateBlocksAreCurrent) {
+    for (const xtemplates::BlockNames* names : {&xtemplates::kStandardBlock, &xtemplates::kDx9Block}) {
+        SCOPED_TRACE(names->textSource);
+        const std::string dir = "platform/xfile/";
+        xtemplates::BlockSources s = xtemplates::Generate(ReadSource(dir + names->textSource), *names);
+        EXPECT_EQ(s.block.substr(0, 16), "xof 0302bin 0064");
+        EXPECT_EQ(s.header, ReadSource(dir + names->header)) << "run: cmake --build <build> --target xtemplates_update";
+        EXPECT_EQ(s.source, ReadSource(dir + names->source)) << "run: cmake --build <build> --target xtemplates_update";
+    }
 }

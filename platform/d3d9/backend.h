@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d3d9types.h"
+#include "shaded_draw.h"
 #include "state.h"
 #include "vertex_layout.h"
 
@@ -54,6 +55,11 @@ struct DrawCall {
     StreamSource streams[kMaxStreams];
     const VertexLayout* layout = nullptr;
     const DeviceState* state = nullptr;
+    // Set when a vertex shader ran: the vertices from number `shadedFirst` of
+    // the streams on, in clip space; indices and `first` still count from the
+    // start of the streams.
+    const std::vector<ShadedVertex>* shaded = nullptr;
+    int64_t shadedFirst = 0;
 };
 
 struct ClearCall {

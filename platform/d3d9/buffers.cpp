@@ -1,9 +1,14 @@
 #include "objects.h"
+#include "seams.h"
 
 namespace d3d9 {
 
 HRESULT BufferStore::Lock(UINT offset, UINT size, void** out, DWORD flags) {
     if (!out) return D3DERR_INVALIDCALL;
+    if (seams::FailBufferLocks()) {
+        *out = nullptr;
+        return D3DERR_INVALIDCALL;
+    }
     if (offset > bytes_.size() || (size != 0 && size > bytes_.size() - offset)) return D3DERR_INVALIDCALL;
     *out = bytes_.data() + offset;
     ++locks_;

@@ -208,6 +208,10 @@ Device::Device(IDirect3D9* d3d, const D3DDEVICE_CREATION_PARAMETERS& creation, c
     back->Release();  // the device's binding keeps it
 }
 
+void Device::FlushBackBufferWrites() {
+    if (Surface* back = backBuffer_.get()) back->FlushWrites();
+}
+
 Device::~Device() {
     state_.UnbindAll();
     backBuffer_.reset();
@@ -260,6 +264,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
                         const struct _RGNDATA* pDirtyRegion) {
     D3D9_LOG("Present(%s,%s,%s,%s)", RectText(pSourceRect).c_str(), RectText(pDestRect).c_str(),
              hDestWindowOverride ? "window" : "null", DataText(pDirtyRegion));
+    FlushBackBufferWrites();
     backend_->Present();
     seams::Presented();  // last: the hook may do anything, even release the device
     return D3D_OK;
@@ -311,7 +316,7 @@ HRESULT Device::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL 
     if (!ppVertexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
         (FVF != 0 && (FvfVertexSize(FVF) == 0 || Length < FvfVertexSize(FVF))))
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes)
+    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
         hr = D3DERR_OUTOFVIDEOMEMORY;
     VertexBuffer* buffer = SUCCEEDED(hr) ? new VertexBuffer(this, Length, Usage, FVF, Pool) : nullptr;
     D3D9_LOG("CreateVertexBuffer(%u,0x%x,0x%x,%d)->%s", Length, Usage, FVF, static_cast<int>(Pool),
@@ -326,7 +331,7 @@ HRESULT Device::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3
     if (!ppIndexBuffer || pSharedHandle || Pool > D3DPOOL_SCRATCH || Length == 0 ||
         (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32))
         hr = D3DERR_INVALIDCALL;
-    else if (Length > kMaxBufferBytes)
+    else if (Length > kMaxBufferBytes || seams::FailBufferCreation())
         hr = D3DERR_OUTOFVIDEOMEMORY;
     IndexBuffer* buffer = SUCCEEDED(hr) ? new IndexBuffer(this, Length, Usage, Format, Pool) : nullptr;
     D3D9_LOG("CreateIndexBuffer(%u,0x%x,%d,%d)->%s", Length, Usage, static_cast<int>(Format),
@@ -360,9 +365,12 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* pSourceSurface, const RECT* pSo
              seams::Id(dst ? dst->Id() : 0).c_str(),
              pDestPoint ? seams::Format("{%d,%d}", pDestPoint->x, pDestPoint->y).c_str() : "null");
     if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
+    // The platform's rules: from system memory to the device's memory, in one
+    // format exactly (X8R8G8B8 onto A8R8G8B8 is refused).
+    if (src->Pool() != D3DPOOL_SYSTEMMEM || dst->Pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     PixelStore& s = src->Store();
     PixelStore& d = dst->Store();
-    if (s.Locked() || d.Locked() || !CopyCompatible(s.Format(), d.Format())) return D3DERR_INVALIDCALL;
+    if (s.Locked() || d.Locked() || s.Format() != d.Format()) return D3DERR_INVALIDCALL;
     RECT from;
     if (!s.Resolve(pSourceRect, &from)) return D3DERR_INVALIDCALL;
     LONG w = from.right - from.left, h = from.bottom - from.top;
@@ -485,6 +493,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         }
     }
     if (call.flags == 0 || call.rects.empty()) return D3D_OK;
+    FlushBackBufferWrites();
     backend_->Clear(call);
     if (call.flags & D3DCLEAR_TARGET) ++targetGeneration_;
     return D3D_OK;
@@ -699,7 +708,15 @@ HRESULT Device::CreateVertexShader(const DWORD* pFunction, IDirect3DVertexShader
         D3D9_LOG("CreateVertexShader(%s)->failed", DataText(pFunction));
         return D3DERR_INVALIDCALL;
     }
-    VertexShader* shader = new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length));
+    // Decoded once here; a stream this layer cannot run is refused now
+    // rather than drawn wrongly later.
+    VsProgram program;
+    if (!program.Decode(pFunction, length, false, nullptr)) {
+        D3D9_LOG("CreateVertexShader(data)->failed");
+        return D3DERR_INVALIDCALL;
+    }
+    VertexShader* shader =
+        new VertexShader(this, std::vector<DWORD>(pFunction, pFunction + length), std::move(program));
     D3D9_LOG("CreateVertexShader(data)->%s", ObjectText(shader).c_str());
     *ppShader = shader;
     return D3D_OK;
@@ -832,10 +849,10 @@ bool StreamCovers(size_t size, UINT offset, UINT stride, UINT extent, int64_t la
 }  // namespace
 
 HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, const void* upData, UINT upStride) {
-    // Vertex shaders do not run yet: such draws show nothing.
-    if (state_.shader.get()) return D3D_OK;
+    VertexShader* shader = state_.shader.get();
     const VertexLayout* layout = ActiveLayout();
-    if (!layout || !layout->hasPosition) return D3DERR_INVALIDCALL;
+    // A shader takes what it declares; the fixed pipeline needs a position.
+    if (!layout || (!shader && !layout->hasPosition)) return D3DERR_INVALIDCALL;
 
     // The range of vertices the draw reads, from the indices themselves.
     int64_t lowest, highest;
@@ -876,8 +893,17 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
             s.generation = buffer->Store().Generation();
         }
     }
+    if (shader) {
+        if (!shading_.Run(shader->Program(), *layout, call.streams, lowest, highest, state_.vsConstants,
+                          kVertexShaderConstants))
+            return D3DERR_INVALIDCALL;
+        call.shaded = &shading_.Vertices();
+        call.shadedFirst = lowest;
+        if (seams::Recording()) seams::RecordShadedDraw(call);
+    }
     call.layout = layout;
     call.state = &state_;
+    FlushBackBufferWrites();
     backend_->Draw(call);
     ++targetGeneration_;
     return D3D_OK;

@@ -7,6 +7,7 @@
 #include "backend.h"
 #include "com_object.h"
 #include "d3d9.h"
+#include "shaded_draw.h"
 #include "state.h"
 
 namespace d3d9 {
@@ -115,6 +116,8 @@ private:
     // the back end gets it. `upData` is the vertex data of an UP call.
     HRESULT SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, const void* upData, UINT upStride);
     const VertexLayout* ActiveLayout();
+    // Before the back end clears, draws into or presents the back buffer.
+    void FlushBackBufferWrites();
 
     layer::ComPtr<IDirect3D9> d3d_;
     D3DDEVICE_CREATION_PARAMETERS creation_;
@@ -122,6 +125,7 @@ private:
     std::unique_ptr<Backend> backend_;
     DeviceState state_;
     Bound<Surface> backBuffer_;
+    VertexShading shading_;  // the vertices of the last draw through a shader
     VertexLayout fvfLayout_;
     DWORD fvfLayoutCode_ = 0;
     bool fvfLayoutValid_ = false;

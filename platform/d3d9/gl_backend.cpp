@@ -1,11 +1,14 @@
 // The OpenGL back end. The device has checked every call; here the state is
 // mapped once onto OpenGL: the back buffer is an FBO stored top row first (so
 // viewports, scissors and read-backs use Direct3D's coordinates unchanged), the
-// shader maps Direct3D's clip space, and Present blits the FBO to the window.
+// shader maps Direct3D's clip space, and Present blits the FBO to the window
+// (or draws it scaled, when the window is not the back buffer's size).
 #include <epoxy/gl.h>
 
 #include <SDL.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -13,6 +16,7 @@
 #include "formats.h"
 #include "gl_context.h"
 #include "gl_pipeline.h"
+#include "gl_scaled_present.h"
 #include "native.h"
 #include "objects.h"
 
@@ -200,6 +204,7 @@ public:
         glDeleteTextures(1, &color_);
         if (depth_) glDeleteRenderbuffers(1, &depth_);
         pipeline_.Destroy();
+        scaler_.Destroy();
         context_.reset();
         if (retained_) win32_native::ReleaseNative(window_);
     }
@@ -291,8 +296,16 @@ public:
         glUseProgram(pipeline_.program);
         glBindVertexArray(vao_);
         const DeviceState& s = *call.state;
-        ApplyState(s, *call.layout);
-        BindAttributes(call, s);
+        // Vertices a shader ran on are already in clip space: drawn through
+        // the transform step with an identity matrix and no lighting.
+        const bool shaded = call.shaded != nullptr;
+        ApplyState(s, shaded ? ShadedLayout() : *call.layout, shaded);
+        if (shaded)
+            BindShaded(*call.shaded);
+        else
+            BindAttributes(call, s);
+        // Shaded vertices are numbered from the first one the shader ran on.
+        const int64_t shift = shaded ? call.shadedFirst : 0;
         const GLenum mode = PrimitiveMode(call.type);
         if (call.indexed) {
             const IndexSource& ix = call.indices;
@@ -306,9 +319,10 @@ public:
             const uintptr_t offset = static_cast<uintptr_t>(call.first) * ix.indexSize;
             glDrawElementsBaseVertex(mode, static_cast<GLsizei>(call.count),
                                      ix.indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                                     reinterpret_cast<const void*>(offset), call.baseVertex);
+                                     reinterpret_cast<const void*>(offset),
+                                     static_cast<GLint>(call.baseVertex - shift));
         } else {
-            glDrawArrays(mode, static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
+            glDrawArrays(mode, static_cast<GLint>(call.first - shift), static_cast<GLsizei>(call.count));
         }
     }
 
@@ -321,15 +335,16 @@ public:
         int w = 0, h = 0;
         context_->DrawableSize(&w, &h);
         if (w > 0 && h > 0) {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-            glDisable(GL_SCISSOR_TEST);
-            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-            // Flipped: the FBO holds the top row first. Scaled when the window
-            // is not the back buffer's size (full screen on a larger display).
-            const bool same = static_cast<UINT>(w) == desc_.width && static_cast<UINT>(h) == desc_.height;
-            glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), 0, h, w, 0,
-                              GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+            const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
+            // Full screen keeps the frame's shape on any display; a window's
+            // client area takes the frame whatever its size.
+            const win32_native::FrameRect target = win32_native::IsFullscreen(window_)
+                                                       ? win32_native::FitFrame(fw, fh, w, h)
+                                                       : win32_native::FrameRect{0, 0, w, h};
+            if (w == fw && h == fh && target.x == 0 && target.y == 0 && target.width == fw && target.height == fh)
+                PresentUnscaled();
+            else
+                PresentScaled(target, w, h);
             glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         }
         context_->Swap();
@@ -373,6 +388,47 @@ public:
     }
 
 private:
+    void PresentUnscaled() {
+        const int fw = static_cast<int>(desc_.width), fh = static_cast<int>(desc_.height);
+        BlitInto(win32_native::FrameRect{0, 0, fw, fh}, fh, GL_NEAREST);
+    }
+
+    // The FBO copied into `target` of the window, flipped: the FBO holds the
+    // top row first.
+    void BlitInto(const win32_native::FrameRect& target, int windowHeight, GLenum filter) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        const GLint top = windowHeight - target.y;
+        glBlitFramebuffer(0, 0, static_cast<GLint>(desc_.width), static_cast<GLint>(desc_.height), target.x, top,
+                          target.x + target.width, top - target.height, GL_COLOR_BUFFER_BIT, filter);
+    }
+
+    void PresentScaled(const win32_native::FrameRect& target, int windowWidth, int windowHeight) {
+        if (!scaler_.Built() && !scalerFailed_) {
+            std::string error;
+            scalerFailed_ = !scaler_.Build(&error);
+            if (scalerFailed_) std::fprintf(stderr, "Direct3D: scaled presentation: %s\n", error.c_str());
+        }
+        if (scalerFailed_) {
+            // Still a picture, if a softer one.
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            glDisable(GL_SCISSOR_TEST);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            BlitInto(target, windowHeight, GL_LINEAR);
+            return;
+        }
+        scaler_.Draw(color_, static_cast<int>(desc_.width), static_cast<int>(desc_.height), target, windowWidth,
+                     windowHeight);
+        // Draws bind their own program, vertex array and state; the sampler
+        // is bound once.
+        glBindSampler(0, sampler_);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+
     // The GL buffer of a device buffer, uploaded when its content changed.
     GLuint Upload(GLenum target, unsigned serial, uint64_t generation, const uint8_t* data, size_t size) {
         GlBuffer& b = buffers_[serial];
@@ -408,7 +464,7 @@ private:
         return t.id;
     }
 
-    void ApplyState(const DeviceState& s, const VertexLayout& layout) {
+    void ApplyState(const DeviceState& s, const VertexLayout& layout, bool shaded) {
         const DWORD* rs = s.render;
         const D3DVIEWPORT9& vp = s.viewport;
         glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
@@ -419,13 +475,16 @@ private:
 
         const bool pretransformed = layout.pretransformed;
         glUniform1i(pipeline_.pretransformed, pretransformed);
-        if (!pretransformed) {
+        if (shaded) {
+            static const D3DMATRIX identity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+            glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &identity.m[0][0]);
+        } else if (!pretransformed) {
             const D3DMATRIX wvp = Multiply(Multiply(s.transforms[10], s.transforms[0]), s.transforms[1]);
             glUniformMatrix4fv(pipeline_.worldViewProj, 1, GL_FALSE, &wvp.m[0][0]);
         }
 
         // Lighting and where the material colours come from.
-        glUniform1i(pipeline_.lighting, rs[D3DRS_LIGHTING] != 0 && !pretransformed);
+        glUniform1i(pipeline_.lighting, rs[D3DRS_LIGHTING] != 0 && !pretransformed && !shaded);
         GLfloat ambient[4];
         ColorFloats(rs[D3DRS_AMBIENT], ambient);
         glUniform4fv(pipeline_.ambient, 1, ambient);
@@ -580,11 +639,50 @@ private:
         }
     }
 
+    // The shaded vertices as attributes: clip position, both colours and the
+    // first texture coordinates, all four floats.
+    static const VertexLayout& ShadedLayout() {
+        static const VertexLayout layout = [] {
+            VertexLayout l;
+            l.elements = {{0, offsetof(ShadedVertex, position), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION, 0},
+                          {0, offsetof(ShadedVertex, diffuse), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 0},
+                          {0, offsetof(ShadedVertex, specular), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_COLOR, 1},
+                          {0, offsetof(ShadedVertex, texCoord), D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_TEXCOORD, 0}};
+            l.streamExtent[0] = sizeof(ShadedVertex);
+            l.streamMask = 1;
+            l.hasPosition = true;
+            return l;
+        }();
+        return layout;
+    }
+
+    void BindShaded(const std::vector<ShadedVertex>& vertices) {
+        glBindBuffer(GL_ARRAY_BUFFER, streamVertices_);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(ShadedVertex)),
+                     vertices.data(), GL_STREAM_DRAW);
+        const struct {
+            GLuint attribute;
+            size_t offset;
+        } bound[] = {{kAttrPosition, offsetof(ShadedVertex, position)},
+                     {kAttrDiffuse, offsetof(ShadedVertex, diffuse)},
+                     {kAttrSpecular, offsetof(ShadedVertex, specular)},
+                     {kAttrTexCoord, offsetof(ShadedVertex, texCoord)}};
+        for (const auto& b : bound) {
+            glVertexAttribPointer(b.attribute, 4, GL_FLOAT, GL_FALSE, sizeof(ShadedVertex),
+                                  reinterpret_cast<const void*>(b.offset));
+            glEnableVertexAttribArray(b.attribute);
+        }
+        glDisableVertexAttribArray(kAttrNormal);
+        glVertexAttrib4f(kAttrNormal, 0, 0, 0, 0);
+    }
+
     HWND window_;
     bool retained_;
     std::unique_ptr<GlContext> context_;
     BackBufferDesc desc_;
     GlPipeline pipeline_;
+    GlScaledPresent scaler_;
+    bool scalerFailed_ = false;
     GLuint fbo_ = 0;
     GLuint color_ = 0;
     GLuint depth_ = 0;
@@ -612,6 +710,9 @@ std::unique_ptr<Backend> CreateGlBackend(const GlBackendConfig& config, std::str
     if (retained) win32_native::RetainNative(config.window);
     auto backend = std::make_unique<GlBackend>(config.window, retained, std::move(context), config.backBuffer);
     if (!backend->Init(error)) return nullptr;
+    // The screen turns black at once, as a new device's does, rather than
+    // showing what was there before until the program's first frame.
+    if (window) backend->Present();
     return backend;
 }
 

@@ -179,29 +179,35 @@ GLuint Compile(GLenum kind, const char* source, std::string* error) {
 
 }  // namespace
 
-bool GlPipeline::Build(std::string* error) {
-    GLuint vs = Compile(GL_VERTEX_SHADER, kVertexSource, error);
-    if (!vs) return false;
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentSource, error);
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource, std::string* error) {
+    GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource, error);
+    if (!vs) return 0;
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, fragmentSource, error);
     if (!fs) {
         glDeleteShader(vs);
-        return false;
+        return 0;
     }
-    program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, fs);
-    glLinkProgram(program);
+    GLuint linked = glCreateProgram();
+    glAttachShader(linked, vs);
+    glAttachShader(linked, fs);
+    glLinkProgram(linked);
     glDeleteShader(vs);
     glDeleteShader(fs);
     GLint ok = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    glGetProgramiv(linked, GL_LINK_STATUS, &ok);
     if (!ok) {
         char log[2048] = {};
-        glGetProgramInfoLog(program, sizeof log, nullptr, log);
+        glGetProgramInfoLog(linked, sizeof log, nullptr, log);
         *error = std::string("link: ") + log;
-        Destroy();
-        return false;
+        glDeleteProgram(linked);
+        return 0;
     }
+    return linked;
+}
+
+bool GlPipeline::Build(std::string* error) {
+    program = LinkProgram(kVertexSource, kFragmentSource, error);
+    if (!program) return false;
     struct {
         GLint* slot;
         const char* name;

@@ -19,6 +19,10 @@ enum GlAttribute : GLuint {
     kAttrCount = 5,
 };
 
+// A program from the sources of its two stages; 0 with the compiler's or the
+// linker's words in `error`.
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource, std::string* error);
+
 struct GlPipeline {
     GLuint program = 0;
     GLint worldViewProj = -1;

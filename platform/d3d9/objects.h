@@ -5,12 +5,14 @@
 #include <memory>
 #include <vector>
 
+#include "back_buffer.h"
 #include "com_object.h"
 #include "d3d9.h"
 #include "device.h"
 #include "pixel_store.h"
 #include "seams.h"
 #include "vertex_layout.h"
+#include "vs_program.h"
 
 namespace d3d9 {
 
@@ -126,6 +128,8 @@ public:
     bool Lockable() const override;
     void BeforeRead() override;
     void AfterWrite(const RECT& rect) override;
+    // The back buffer: what the CPU wrote goes to the back end now.
+    void FlushWrites();
 
 protected:
     bool Implements(REFIID riid) const override;
@@ -134,7 +138,7 @@ private:
     Kind kind_;
     D3DPOOL pool_;
     PixelStore store_;
-    uint64_t readGeneration_ = 0;  // target generation the stored pixels show
+    BackBufferSync sync_;  // the back buffer's only
 };
 
 class Texture;
@@ -284,12 +288,14 @@ private:
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9> {
 public:
-    VertexShader(Device* device, std::vector<DWORD> tokens) : DeviceChild(device), tokens_(std::move(tokens)) {}
+    VertexShader(Device* device, std::vector<DWORD> tokens, VsProgram program)
+        : DeviceChild(device), tokens_(std::move(tokens)), program_(std::move(program)) {}
 
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override { return DeviceOut(ppDevice); }
     HRESULT GetFunction(void* pData, UINT* pSizeOfData) override;
 
     const std::vector<DWORD>& Tokens() const { return tokens_; }
+    const VsProgram& Program() const { return program_; }
     // Length of a token stream up to and including its end token; 0 when the
     // stream does not start with a vertex shader version or has no end within
     // `limit` tokens.
@@ -300,6 +306,7 @@ protected:
 
 private:
     std::vector<DWORD> tokens_;
+    VsProgram program_;
 };
 
 class VertexDeclaration final : public DeviceChild<IDirect3DVertexDeclaration9> {

@@ -45,17 +45,15 @@ bool Surface::Lockable() const {
 }
 
 void Surface::BeforeRead() {
-    if (kind_ != Kind::BackBuffer) return;
-    Device* device = Owner();
-    if (readGeneration_ == device->targetGeneration()) return;
-    device->backend().ReadBackBuffer(store_);
-    readGeneration_ = device->targetGeneration();
+    if (kind_ == Kind::BackBuffer) sync_.BeforeAccess(store_, Owner()->backend(), Owner()->targetGeneration());
 }
 
 void Surface::AfterWrite(const RECT& rect) {
-    if (kind_ != Kind::BackBuffer) return;
-    // The stored pixels now are what the target shows: no read back needed after.
-    Owner()->backend().WriteBackBuffer(store_, rect);
+    if (kind_ == Kind::BackBuffer) sync_.Written(rect);
+}
+
+void Surface::FlushWrites() {
+    if (kind_ == Kind::BackBuffer) sync_.Flush(store_, Owner()->backend());
 }
 
 HRESULT TextureSurface::QueryInterface(REFIID riid, void** out) {

@@ -1,6 +1,8 @@
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
+#include "backend.h"
 #include "objects.h"
 #include "seams.h"
 
@@ -12,13 +14,17 @@ struct SeamState {
     bool useHeadless = false;
     bool recording = false;
     std::vector<std::string> calls;
+    std::vector<platform_testing::D3D9ShadedDraw> shadedDraws;
     unsigned nextSerial = 1;
     bool failCreate9 = false;
     platform_testing::D3D9DeviceFailure deviceFailure = platform_testing::D3D9DeviceFailure::None;
     HRESULT deviceFailureResult = D3DERR_NOTAVAILABLE;
     bool failBackBuffer = false;
     HRESULT backBufferResult = D3DERR_INVALIDCALL;
+    bool failBufferCreation = false;
+    bool failBufferLocks = false;
     platform_testing::D3D9DeviceRecord device;
+    platform_testing::D3D9BackBufferTransfers transfers;
     std::function<void(unsigned)> presentHook;
     unsigned presents = 0;
 };
@@ -34,6 +40,33 @@ namespace d3d9::seams {
 
 bool Recording() { return S().recording; }
 void Record(std::string call) { S().calls.push_back(std::move(call)); }
+
+void RecordShadedDraw(const DrawCall& call) {
+    platform_testing::D3D9ShadedDraw draw;
+    draw.type = call.type;
+    draw.firstVertex = static_cast<UINT>(call.shadedFirst);
+    draw.vertices = *call.shaded;
+    draw.order.reserve(call.count);
+    for (UINT i = 0; i < call.count; ++i) {
+        int64_t vertex;
+        if (call.indexed) {
+            const size_t at = static_cast<size_t>(call.first) + i;
+            uint32_t index;
+            if (call.indices.indexSize == 4) {
+                std::memcpy(&index, call.indices.data + at * 4, 4);
+            } else {
+                uint16_t small;
+                std::memcpy(&small, call.indices.data + at * 2, 2);
+                index = small;
+            }
+            vertex = static_cast<int64_t>(index) + call.baseVertex;
+        } else {
+            vertex = static_cast<int64_t>(call.first) + i;
+        }
+        draw.order.push_back(static_cast<UINT>(vertex - call.shadedFirst));
+    }
+    S().shadedDraws.push_back(std::move(draw));
+}
 
 std::string Format(const char* fmt, ...) {
     char buffer[256];
@@ -67,7 +100,10 @@ HRESULT CreateDeviceFailure(bool windowed) {
 }
 
 HRESULT GetBackBufferFailure() { return S().failBackBuffer ? S().backBufferResult : S_OK; }
+bool FailBufferCreation() { return S().failBufferCreation; }
+bool FailBufferLocks() { return S().failBufferLocks; }
 platform_testing::D3D9DeviceRecord& DeviceRecord() { return S().device; }
+platform_testing::D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
 
 void Presented() {
     SeamState& s = S();
@@ -90,7 +126,11 @@ void UseNullD3D9(bool on) {
 void UseHeadlessD3D9(bool on) { S().useHeadless = on; }
 void RecordD3D9Calls(bool on) { S().recording = on; }
 const std::vector<std::string>& D3D9Calls() { return S().calls; }
-void ClearD3D9Calls() { S().calls.clear(); }
+void ClearD3D9Calls() {
+    S().calls.clear();
+    S().shadedDraws.clear();
+}
+const std::vector<D3D9ShadedDraw>& D3D9ShadedDraws() { return S().shadedDraws; }
 
 int FindD3D9Call(const std::string& prefix, size_t from) {
     const std::vector<std::string>& calls = S().calls;
@@ -106,6 +146,7 @@ unsigned D3D9ObjectId(IUnknown* object) {
 }
 
 const D3D9DeviceRecord& LastD3D9Device() { return S().device; }
+const D3D9BackBufferTransfers& BackBufferTransfers() { return S().transfers; }
 void FailDirect3DCreate9(bool fail) { S().failCreate9 = fail; }
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result) {
     S().deviceFailure = when;
@@ -114,6 +155,10 @@ void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result) {
 void FailD3D9GetBackBuffer(bool fail, HRESULT result) {
     S().failBackBuffer = fail;
     S().backBufferResult = result;
+}
+void FailD3D9Buffers(bool create, bool lock) {
+    S().failBufferCreation = create;
+    S().failBufferLocks = lock;
 }
 void SetD3D9PresentHook(std::function<void(unsigned)> hook) { S().presentHook = std::move(hook); }
 unsigned D3D9PresentCount() { return S().presents; }

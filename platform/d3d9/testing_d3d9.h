@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "d3d9.h"
+#include "shaded_draw.h"
 
 namespace platform_testing {
 
@@ -32,6 +33,17 @@ void ClearD3D9Calls();
 // Index in the log of the first call starting with `prefix` at or after `from`; -1 when none.
 int FindD3D9Call(const std::string& prefix, size_t from = 0);
 
+// A draw made through a vertex shader, as the shader left its vertices.
+// Recorded while the call log is on; ClearD3D9Calls forgets them too.
+using D3D9ShadedVertex = d3d9::ShadedVertex;
+struct D3D9ShadedDraw {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT firstVertex = 0;                     // stream number of vertices[0]
+    std::vector<D3D9ShadedVertex> vertices;   // every vertex from the lowest the draw read to the highest
+    std::vector<UINT> order;                  // the vertices the draw consumes, as indices into `vertices`
+};
+const std::vector<D3D9ShadedDraw>& D3D9ShadedDraws();
+
 // The id under which an object (texture, buffer, surface, shader, declaration)
 // appears in the call log; 0 for null or a foreign object. Ids count from 1 in
 // creation order since the last ResetD3D9.
@@ -50,11 +62,23 @@ struct D3D9DeviceRecord {
 };
 const D3D9DeviceRecord& LastD3D9Device();
 
+// How often the back buffer's pixels crossed between the CPU and the back end
+// since the last ResetD3D9: read back for a lock (or a copy) after drawing, and
+// handed over after CPU writes, before the next clear, draw or present.
+struct D3D9BackBufferTransfers {
+    unsigned readBacks = 0;
+    unsigned uploads = 0;
+};
+const D3D9BackBufferTransfers& BackBufferTransfers();
+
 // Forced failures.
 void FailDirect3DCreate9(bool fail);
 enum class D3D9DeviceFailure { None, Always, FullScreenOnly };
 void FailD3D9CreateDevice(D3D9DeviceFailure when, HRESULT result = D3DERR_NOTAVAILABLE);
 void FailD3D9GetBackBuffer(bool fail, HRESULT result = D3DERR_INVALIDCALL);
+// Vertex and index buffers cannot be made (D3DERR_OUTOFVIDEOMEMORY), or
+// locked (D3DERR_INVALIDCALL, the pointer set to null), until turned off.
+void FailD3D9Buffers(bool create, bool lock);
 
 // Called after every Present with the number of Presents since the last
 // ResetD3D9 (1 for the first). Scenario tests press keys or stop the loop here.

@@ -29,6 +29,36 @@ int64_t RoundDiv(int64_t a, int64_t b) { return (a + b / 2) / b; }
 // 26.6 to whole pixels, rounding up (towards +infinity).
 int CeilPixels(FT_Pos v) { return static_cast<int>(v >= 0 ? (v + 63) / 64 : -((-v) / 64)); }
 
+// The Windows faces programs ask for that no Linux machine has, and the
+// freely licensed faces that stand in for them, best first: a casual
+// hand-lettered face, then a condensed one narrow enough for the same texts.
+// Bound as strongly as the family asked for, so a real copy of the face
+// still wins, and fontconfig's own defaults follow when none is installed.
+constexpr char kStandIns[] = R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <alias binding="same">
+    <family>Viner Hand ITC</family>
+    <accept><family>Comic Neue</family><family>DejaVu Sans Condensed</family></accept>
+  </alias>
+</fontconfig>
+)";
+
+// A configuration of the process's own that holds only the stand-in rules;
+// the machine's configuration is neither read for them nor written to.
+// Immortal, as fonts may be made during static destruction.
+FcConfig* StandIns() {
+    static FcConfig* config = [] {
+        FcConfig* c = FcConfigCreate();
+        if (c && !FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(kStandIns), FcFalse)) {
+            FcConfigDestroy(c);
+            c = nullptr;
+        }
+        return c;
+    }();
+    return config;
+}
+
 }  // namespace
 
 bool MatchFace(const FaceRequest& request, FcConfig* config, FaceMatch* out) {
@@ -41,6 +71,7 @@ bool MatchFace(const FaceRequest& request, FcConfig* config, FaceMatch* out) {
         FcPatternAddInteger(pattern.get(), FC_WEIGHT,
                             FcWeightFromOpenType(static_cast<int>(std::min<UINT>(request.weight, 1000))));
     FcPatternAddInteger(pattern.get(), FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if (FcConfig* standIns = StandIns()) FcConfigSubstitute(standIns, pattern.get(), FcMatchPattern);
     if (!FcConfigSubstitute(config, pattern.get(), FcMatchPattern)) return false;
     FcDefaultSubstitute(pattern.get());
 
@@ -120,8 +151,14 @@ bool Face::SetSize(INT height, UINT width) {
     if (FT_Set_Pixel_Sizes(face, static_cast<FT_UInt>(emX), static_cast<FT_UInt>(em)) != 0) return false;
 
     pixelHeight_ = static_cast<int>(em);
-    ascent_ = CeilPixels(face->size->metrics.ascender);
-    descent_ = CeilPixels(-face->size->metrics.descender);
+    if (os2 && os2->version != 0xFFFF && int64_t(os2->usWinAscent) + os2->usWinDescent > 0) {
+        // The platform's cell: its ascent and descent lines, as the height was sized by.
+        ascent_ = static_cast<int>((int64_t(os2->usWinAscent) * em + units - 1) / units);
+        descent_ = static_cast<int>((int64_t(os2->usWinDescent) * em + units - 1) / units);
+    } else {
+        ascent_ = CeilPixels(face->size->metrics.ascender);
+        descent_ = CeilPixels(-face->size->metrics.descender);
+    }
     if (ascent_ + descent_ <= 0) {
         ascent_ = pixelHeight_;
         descent_ = 0;

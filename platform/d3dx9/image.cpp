@@ -126,6 +126,8 @@ bool DecodeImage(const std::vector<unsigned char>& file, Image* out, std::string
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(file.data(), size, &w, &h, &channels))
         return Refuse(why, std::string("not a picture this program reads (") + stbi_failure_reason() + ")");
+    // A top-down bitmap's height comes back as stored, negative.
+    if (h < 0 && h >= -kMaxSide) h = -h;
     if (Absurd(w, h)) return Refuse(why, AbsurdSize(w, h));
     unsigned char* rgba = stbi_load_from_memory(file.data(), size, &w, &h, &channels, 4);
     if (!rgba) return Refuse(why, std::string("the picture is damaged (") + stbi_failure_reason() + ")");

@@ -242,6 +242,8 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
     if (FAILED(hr)) return hr;
     layer::ComPtr<IDirectXFile> fileHolder(file);
     if (FAILED(hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES))) return hr;
+    // Files written for DirectX 9 use its templates without declaring them.
+    if (FAILED(hr = file->RegisterTemplates(D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES))) return hr;
     IDirectXFileEnumObject* objects = nullptr;
     if (FAILED(hr = file->CreateEnumObject(pFilename, DXFILELOAD_FROMFILE, &objects))) return hr;
     layer::ComPtr<IDirectXFileEnumObject> objectsHolder(objects);

@@ -68,4 +68,10 @@ void ResetD3DXFont();
 // they work again), for callers that must survive a failed lock.
 void FailD3DXMeshLocks(bool fail);
 
+// --- shaders ---
+
+// Keeps the assembler's messages out of the debugger output (for the
+// fuzzer); the error buffer still receives them.
+void QuietD3DXShaderReports(bool quiet);
+
 }  // namespace platform_testing

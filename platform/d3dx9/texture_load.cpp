@@ -13,14 +13,19 @@ namespace d3dx {
 
 namespace {
 
-bool Decode(LPCSTR path, Image* out, std::string* why = nullptr) {
+// The picture of a file. A file that gives none is named on the debugger output
+// with the cause: else the model is just drawn untextured, and nobody knows why.
+bool Decode(LPCSTR path, Image* out) {
     std::vector<unsigned char> file;
+    std::string why;
     errno = 0;
-    if (!layer::ReadWholeFile(path, file)) {
-        if (why) *why = errno == ENOENT ? "no such file" : std::string("cannot be read: ") + std::strerror(errno);
-        return false;
-    }
-    return DecodeImage(file, out, why);
+    if (!layer::ReadWholeFile(path, file))
+        why = errno == ENOENT ? "no such file"
+                              : std::string("cannot be read") + (errno ? std::string(": ") + std::strerror(errno) : "");
+    else if (DecodeImage(file, out, &why))
+        return true;
+    layer::ReportOnce(std::string("Texture: ") + path + ": " + why);
+    return false;
 }
 
 void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
@@ -28,7 +33,15 @@ void Describe(const Image& image, D3DRESOURCETYPE type, D3DXIMAGE_INFO* info) {
     *info = D3DXIMAGE_INFO{image.width, image.height, 1, 1, image.fileFormatPixels, type, image.fileFormat};
 }
 
-bool IsDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT || v == D3DX_DEFAULT_NONPOW2 || v == D3DX_FROM_FILE; }
+// A texture's side: as asked, or from the file's, rounded up to a power of
+// two unless the request says not to.
+UINT TextureSide(UINT requested, UINT file) {
+    if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return file;
+    if (requested != 0 && requested != D3DX_DEFAULT) return requested;
+    UINT side = 1;
+    while (side < file) side <<= 1;
+    return side;
+}
 
 // `rect` (null: all of width x height) when it lies inside and is not empty.
 bool Inside(const RECT* rect, UINT width, UINT height, RECT* out) {
@@ -66,16 +79,11 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pS
     (void)MipFilter;  // mip levels are always box-filtered
     if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
     d3dx::Image image;
-    std::string why;
-    if (!d3dx::Decode(pSrcFile, &image, &why)) {
-        // Without this the model is just drawn untextured, and nobody knows why.
-        layer::ReportOnce(std::string("Texture: ") + pSrcFile + ": " + why);
-        return D3DXERR_INVALIDDATA;
-    }
+    if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
     d3dx::ApplyColorKey(image, ColorKey);
 
-    const UINT width = d3dx::IsDefault(Width) ? image.width : Width;
-    const UINT height = d3dx::IsDefault(Height) ? image.height : Height;
+    const UINT width = d3dx::TextureSide(Width, image.width);
+    const UINT height = d3dx::TextureSide(Height, image.height);
     UINT full = 1;
     for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
     UINT levels = MipLevels == 0 || MipLevels == D3DX_DEFAULT ? full : MipLevels == D3DX_FROM_FILE ? 1 : MipLevels;

@@ -36,8 +36,10 @@ int _stricmp(const char* a, const char* b) {
     }
 }
 
+// A to Z only, whatever the locale: bytes of other code pages stay as they are.
 char* _strlwr(char* text) {
     if (!text) return text;
-    for (char* p = text; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    for (char* p = text; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
     return text;
 }

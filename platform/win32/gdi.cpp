@@ -49,12 +49,14 @@ bool LooksLikeBitmap(const std::vector<unsigned char>& d, int* width, int* heigh
     int32_t w, h;
     uint16_t planes, bits;
     uint32_t compression = 0;
+    // The core header, or the info header and its V4 and V5 extensions; the
+    // others (OS/2, the short-lived 52 and 56 byte ones) are not taken.
     if (headerSize == 12) {
         w = Read16(d, 18);
         h = static_cast<int16_t>(Read16(d, 20));
         planes = Read16(d, 22);
         bits = Read16(d, 24);
-    } else if (headerSize >= 40 && d.size() >= 14 + 40) {
+    } else if ((headerSize == 40 || headerSize == 108 || headerSize == 124) && d.size() >= 14 + headerSize) {
         w = static_cast<int32_t>(Read32(d, 18));
         h = static_cast<int32_t>(Read32(d, 22));
         planes = Read16(d, 26);

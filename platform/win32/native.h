@@ -23,9 +23,21 @@ bool IsWindow(HWND hwnd);
 bool ClientSize(HWND hwnd, int* width, int* height);
 
 // Full screen at the given size (true) or back to a window (false). The device
-// calls it when it is created full screen; false when the switch is refused.
+// calls it when it is created full screen; false (with the reason on standard
+// error) when the display is smaller than that or the switch is refused. The
+// window then covers the whole display, and its client area keeps the size
+// asked for: the device shows it scaled (FitFrame) and mouse positions are
+// mapped back.
 bool SetFullscreen(HWND hwnd, bool fullscreen, int width, int height);
 bool IsFullscreen(HWND hwnd);
+
+// Where a frame keeps its shape on an area of another size: scaled by the
+// largest factor that fits, centred; the rest of the area is left as bars.
+// A frame as large as the area fills it exactly.
+struct FrameRect {
+    int x, y, width, height;
+};
+FrameRect FitFrame(int frameWidth, int frameHeight, int areaWidth, int areaHeight);
 
 // The device keeps the native window (and its GL context) alive while it exists,
 // also after DestroyWindow hid the window. Balanced calls.

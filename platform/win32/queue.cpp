@@ -81,8 +81,9 @@ void TranslateMouseMotion(const SDL_MouseMotionEvent& e) {
     Window* w = LiveWindowOfSdlId(e.windowID);
     if (!w) return;
     POINT o = ClientOrigin(*w);
-    Q().cursor = POINT{o.x + e.x, o.y + e.y};
-    LPARAM lp = MAKELPARAM(e.x, e.y);
+    POINT c = ClientPointOf(*w, e.x, e.y);
+    Q().cursor = POINT{o.x + c.x, o.y + c.y};
+    LPARAM lp = MAKELPARAM(c.x, c.y);
     // As on the platform, at most one mouse move waits in the queue.
     for (MSG& m : Q().posted) {
         if (m.hwnd == w->handle && m.message == WM_MOUSEMOVE) {
@@ -115,7 +116,8 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& e) {
     KeyTransition(vk, down);
     Window* w = LiveWindowOfSdlId(e.windowID);
     if (!w) return;
-    PostToQueue(w->handle, down ? downMsg : upMsg, MouseKeyFlags(), MAKELPARAM(e.x, e.y));
+    POINT c = ClientPointOf(*w, e.x, e.y);
+    PostToQueue(w->handle, down ? downMsg : upMsg, MouseKeyFlags(), MAKELPARAM(c.x, c.y));
 }
 
 void TranslateWindowEvent(const SDL_WindowEvent& e) {
@@ -140,6 +142,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
             ReleaseAllKeys();
             PostToQueue(h, WM_ACTIVATE, WA_INACTIVE, 0);
             PostToQueue(h, WM_KILLFOCUS, 0, 0);
+            StepAside(*w);
             break;
         default:
             break;

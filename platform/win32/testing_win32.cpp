@@ -32,6 +32,7 @@ void SetHeadlessWindows(bool headless) { SetHeadless(headless); }
 void SetHeadlessFocus(bool focused) { win32_internal::SetHeadlessFocus(focused); }
 void FailRegisterClass(bool fail) { SetRegisterClassFails(fail); }
 void FailCreateWindow(bool fail) { SetCreateWindowFails(fail); }
+void RefuseFullscreen(bool refuse) { SetFullscreenRefused(refuse); }
 
 void PressCloseButton(HWND window) {
     if (LiveWindow(window)) PostToQueue(window, WM_CLOSE, 0, 0);

@@ -37,6 +37,8 @@ void SetHeadlessWindows(bool headless);
 void SetHeadlessFocus(bool focused);
 void FailRegisterClass(bool fail);
 void FailCreateWindow(bool fail);
+// The display refuses full screen (as a window system may).
+void RefuseFullscreen(bool refuse);
 // Posts WM_CLOSE as the close button of the caption would.
 void PressCloseButton(HWND window);
 // System cursor display counter (ShowCursor).

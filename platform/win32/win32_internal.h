@@ -47,6 +47,11 @@ void Activate(HWND hwnd);
 void NoteFocusGained(HWND hwnd);
 void NoteFocusLost(HWND hwnd);
 POINT ClientOrigin(const Window& w);
+// A position in the SDL window as a point of the client area: the same, except
+// in full screen, where the client area is shown scaled (clamped to it).
+POINT ClientPointOf(const Window& w, int x, int y);
+// A full-screen window that lost the focus gets out of the way.
+void StepAside(Window& w);
 void NotifyListeners(const SDL_Event& event);
 bool VideoReady();
 bool Headless();
@@ -54,6 +59,7 @@ void SetHeadless(bool headless);
 void SetHeadlessFocus(bool focused);
 void SetRegisterClassFails(bool fails);
 void SetCreateWindowFails(bool fails);
+void SetFullscreenRefused(bool refused);
 void ResetWindows();
 
 // --- message queue (queue.cpp) ---

@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -38,6 +39,7 @@ struct State {
     HWND active = nullptr;
     bool failRegister = false;
     bool failCreate = false;
+    bool refuseFullscreen = false;
     std::vector<Listener> listeners;
     bool anyMade = false;       // CreateWindowExA has made a window
     std::string lastFailure;    // why the last class or window could not be made
@@ -109,6 +111,24 @@ void PlaceNative(const Window& w) {
     POINT o = ClientOrigin(w);
     SDL_SetWindowSize(w.sdl, cw > 0 ? cw : 1, ch > 0 ? ch : 1);
     SDL_SetWindowPosition(w.sdl, o.x, o.y);
+}
+
+// Back to the window's own place and size. No display mode was ever changed:
+// this is all the desktop needs, and a run that ends without it (killed, or
+// crashed) leaves nothing behind, as the window goes with the connection.
+void LeaveFullscreen(Window& w) {
+    if (!w.fullscreen) return;
+    if (w.sdl) SDL_SetWindowFullscreen(w.sdl, 0);
+    w.fullscreen = false;
+    PlaceNative(w);
+}
+
+// Client coordinate of a position `v` of the display along one axis, for a
+// client area of `client` pixels shown from `origin` over `size` pixels.
+int ToClient(int v, int origin, int size, int client) {
+    if (v <= origin || size <= 0) return 0;
+    int64_t c = (static_cast<int64_t>(v) - origin) * client / size;
+    return static_cast<int>(c < client ? c : client - 1);
 }
 
 void TearDownNative(Window& w) {
@@ -183,6 +203,24 @@ void NoteFocusLost(HWND hwnd) {
     if (S().active == hwnd) S().active = nullptr;
 }
 
+POINT ClientPointOf(const Window& w, int x, int y) {
+    if (!w.fullscreen || !w.sdl || w.fullWidth <= 0 || w.fullHeight <= 0) return POINT{x, y};
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(w.sdl, &ww, &wh);
+    win32_native::FrameRect r = win32_native::FitFrame(w.fullWidth, w.fullHeight, ww, wh);
+    return POINT{ToClient(x, r.x, r.width, w.fullWidth), ToClient(y, r.y, r.height, w.fullHeight)};
+}
+
+void StepAside(Window& w) {
+    if (!w.fullscreen || !w.sdl || !w.visible) return;
+    // A loss queued while the start question had the focus comes only after
+    // the window went full screen and took the focus back: nothing to do.
+    if (SDL_GetWindowFlags(w.sdl) & SDL_WINDOW_INPUT_FOCUS) return;
+    // As a full-screen program does when the user switches away: minimised
+    // until it is chosen again (the window manager restores it full screen).
+    SDL_MinimizeWindow(w.sdl);
+}
+
 POINT ClientOrigin(const Window& w) {
     if (w.fullscreen) return POINT{0, 0};
     Frame f = FrameOf(w.style);
@@ -203,6 +241,7 @@ void SetHeadless(bool headless) { S().headless = headless; }
 void SetHeadlessFocus(bool focused) { S().headlessFocus = focused; }
 void SetRegisterClassFails(bool fails) { S().failRegister = fails; }
 void SetCreateWindowFails(bool fails) { S().failCreate = fails; }
+void SetFullscreenRefused(bool refused) { S().refuseFullscreen = refused; }
 
 void ResetWindows() {
     State& s = S();
@@ -223,6 +262,7 @@ void ResetWindows() {
     s.active = nullptr;
     s.failRegister = false;
     s.failCreate = false;
+    s.refuseFullscreen = false;
     s.anyMade = false;
     s.lastFailure.clear();
 }
@@ -253,34 +293,58 @@ bool ClientSize(HWND hwnd, int* width, int* height) {
     return true;
 }
 
+FrameRect FitFrame(int frameWidth, int frameHeight, int areaWidth, int areaHeight) {
+    if (areaWidth <= 0 || areaHeight <= 0) return FrameRect{0, 0, 0, 0};
+    if (frameWidth <= 0 || frameHeight <= 0) return FrameRect{0, 0, areaWidth, areaHeight};
+    const int64_t fw = frameWidth, fh = frameHeight, aw = areaWidth, ah = areaHeight;
+    int64_t w = aw, h = ah;
+    // Rounded to the nearest pixel along the axis that does not fill the area.
+    if (aw * fh <= ah * fw)
+        h = std::clamp<int64_t>((2 * aw * fh + fw) / (2 * fw), 1, ah);
+    else
+        w = std::clamp<int64_t>((2 * ah * fw + fh) / (2 * fh), 1, aw);
+    return FrameRect{static_cast<int>((aw - w) / 2), static_cast<int>((ah - h) / 2), static_cast<int>(w),
+                     static_cast<int>(h)};
+}
+
 bool SetFullscreen(HWND hwnd, bool fullscreen, int width, int height) {
     Window* w = NativeEntry(hwnd);
     if (!w) return false;
-    if (fullscreen) {
-        if (width <= 0 || height <= 0) return false;
-        if (w->sdl) {
-            // Onto the whole display first: without a window manager nobody else
-            // moves it, and SDL leaves a full-screen window where it stands.
-            SDL_Rect screen;
-            if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w->sdl), &screen) == 0) {
-                SDL_SetWindowPosition(w->sdl, screen.x, screen.y);
-                SDL_SetWindowSize(w->sdl, screen.w, screen.h);
-            } else {
-                SDL_SetWindowSize(w->sdl, width, height);
-            }
-            if (SDL_SetWindowFullscreen(w->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
-                PlaceNative(*w);
-                return false;
-            }
-        }
-        w->fullscreen = true;
-        w->fullWidth = width;
-        w->fullHeight = height;
-    } else if (w->fullscreen) {
-        if (w->sdl) SDL_SetWindowFullscreen(w->sdl, 0);
-        w->fullscreen = false;
-        PlaceNative(*w);
+    if (!fullscreen) {
+        LeaveFullscreen(*w);
+        return true;
     }
+    if (width <= 0 || height <= 0) return false;
+    if (w->sdl) {
+        // The display keeps its own mode (nothing to undo however the run ends);
+        // the window covers it and the frame is scaled into it.
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w->sdl), &screen) != 0) {
+            std::fprintf(stderr, "Full screen %dx%d is not available: %s\n", width, height, SDL_GetError());
+            return false;
+        }
+        if (screen.w < width || screen.h < height) {
+            std::fprintf(stderr, "Full screen %dx%d is not available: the display is %dx%d\n", width, height,
+                         screen.w, screen.h);
+            return false;
+        }
+        // Onto the whole display first: without a window manager nobody else
+        // moves it, and SDL leaves a full-screen window where it stands.
+        SDL_SetWindowPosition(w->sdl, screen.x, screen.y);
+        SDL_SetWindowSize(w->sdl, screen.w, screen.h);
+        if (S().refuseFullscreen || SDL_SetWindowFullscreen(w->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            std::fprintf(stderr, "Full screen %dx%d is not available: %s\n", width, height,
+                         S().refuseFullscreen ? "refused by the display" : SDL_GetError());
+            PlaceNative(*w);
+            return false;
+        }
+    } else if (S().refuseFullscreen) {
+        std::fprintf(stderr, "Full screen %dx%d is not available: refused by the display\n", width, height);
+        return false;
+    }
+    w->fullscreen = true;
+    w->fullWidth = width;
+    w->fullHeight = height;
     return true;
 }
 
@@ -460,6 +524,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         w->visible = false;
         if (w->sdl) SDL_HideWindow(w->sdl);
     }
+    // Off the screen first, then back to its own size: no windowed flash.
+    LeaveFullscreen(*w);
     if (S().active == hwnd) S().active = nullptr;
     SendTo(hwnd, WM_DESTROY, 0, 0);
     SendTo(hwnd, WM_NCDESTROY, 0, 0);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "rmxfguid.h"
+#include "dx9xtmpl.h"
 #include "rmxftmpl.h"
 
 typedef DWORD DXFILELOADOPTIONS;

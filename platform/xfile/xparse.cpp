@@ -947,7 +947,8 @@ ParseResult Parse(const uint8_t* bytes, size_t size, const TemplateSet& register
         if (zipped) {
             std::string why;
             if (!InflateMsZip(body, bodySize, inflated, why)) {
-                result.hr = DXFILEERR_BADFILECOMPRESSIONTYPE;
+                // The compression is the one known kind; its data is what is bad.
+                result.hr = DXFILEERR_BADFILE;
                 result.message = "bad compressed data: " + why;
                 return result;
             }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the real program on the X display: the texts of the screen show in the
-# font at their places and the frame-rate figure changes; C switches to the
-# camera the mouse turns, and the mouse turns it; Escape ends it with status 0.
+# font at their places, the frame rate's label and figure stay apart, and the
+# figure changes; C switches to the camera the mouse turns, and the mouse
+# turns it; Escape ends it with status 0.
 # Usage: texts_e2e.sh <branto> <output folder>
 set -u
 branto=$1 out=$2
@@ -26,6 +27,15 @@ for corner in 81,30 204,30 819,30 819,691; do
     level=$(brightest texts1 "90x26+$x+$y")
     awk -v l="$level" 'BEGIN { exit !(l > 0.9) }' || fail "no white text at ($x,$y): $level"
 done
+
+# "Frame Rate:" ends before its figure begins: only the scene shows in the
+# columns just left of the figure.
+apart() {
+    local level
+    level=$(brightest "$1" 11x26+192+30)
+    awk -v l="$level" 'BEGIN { exit !(l < 0.9) }' || fail "$1: \"Frame Rate:\" runs into the figure ($level)"
+}
+apart texts1
 
 # The scene between the texts at the top and the one at the bottom.
 scene=1024x560+0+80
@@ -62,6 +72,7 @@ changed=
 for n in 2 3 4; do
     sleep 1.1
     shot texts$n
+    apart texts$n
     figure "$out/texts$n.png" "$out/figure$n.png"
     compare -metric AE "$out/figure1.png" "$out/figure$n.png" null: 2>/dev/null
     [ $? -eq 1 ] && changed=yes && break

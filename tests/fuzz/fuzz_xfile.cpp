@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         IDirectXFile* f = nullptr;
         DirectXFileCreate(&f);
         f->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+        f->RegisterTemplates(D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES);
         return f;
     }();
     DXFILELOADMEMORY mem = {const_cast<uint8_t*>(bytes), static_cast<DWORD>(size)};

@@ -1,7 +1,8 @@
 #!/bin/sh
 # run_fuzz.sh <fuzzer> <xsamples> <corpus folder> [seconds]
-# Seeds the corpus with our writer's files, then fuzzes for a fixed time; the
-# crash inputs land in <name>_artifacts beside a corpus called <name>_corpus.
+# Seeds the corpus with our writer's files (none when <xsamples> is -), then
+# fuzzes for a fixed time; the crash inputs land in <name>_artifacts beside a
+# corpus called <name>_corpus.
 # Fails when the fuzzer finds a crash, a leak, a hang or runaway memory.
 set -eu
 fuzzer=$1
@@ -9,7 +10,7 @@ samples=$2
 corpus=$3
 seconds=${4:-60}
 mkdir -p "$corpus"
-"$samples" "$corpus"
+[ "$samples" = - ] || "$samples" "$corpus"
 artifacts=${corpus%_corpus}_artifacts
 mkdir -p "$artifacts"
 # Mutations work on whole seeds from the start (-len_control=0: no slow growth

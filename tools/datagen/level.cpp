@@ -146,6 +146,10 @@ GeneratedScene BuildLevel() {
     AddBox(mesh, "LowWall", {-1.5f, bottom, -3.6f}, {1.5f, 1.0f, -3.1f}, 0.5f, 2.0f, kWall);
     AddBox(mesh, "Block", {2.5f, bottom, -1.0f}, {3.7f, 2.2f, 0.2f}, 0.5f, 2.0f, kPillar);
     AddBox(mesh, "Crate", {-4.0f, bottom, 2.5f}, {-3.0f, 2.0f, 3.5f}, 0.5f, 2.0f, kPillar);
+    // Something in the way of each of the four walks from the start: the low
+    // wall (up), the block (left), and these two (down and right).
+    AddBox(mesh, "Partition", {-1.2f, bottom, 3.0f}, {1.2f, 2.0f, 3.5f}, 0.5f, 2.0f, kWall);
+    AddBox(mesh, "Pier", {-3.0f, bottom, -0.6f}, {-2.2f, 2.2f, 0.6f}, 0.5f, 2.0f, kPillar);
     AddPillar(mesh, "PillarNE", 4.0f, -4.5f, 0.4f, bottom, top);
     AddPillar(mesh, "PillarNW", -4.0f, -4.5f, 0.4f, bottom, top);
     AddPillar(mesh, "PillarSE", 4.0f, 4.5f, 0.4f, bottom, top);

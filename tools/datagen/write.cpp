@@ -23,6 +23,25 @@ bool WriteTextures(const std::string& dir, const GeneratedScene& g, std::string*
     return true;
 }
 
+bool WriteOverlays(const std::string& root, const GeneratedScene& level, std::string* error) {
+    const std::string alphabet = root + "/Alfabeto", pictures = root + "/Immagini";
+    if (!MakeDir(alphabet, error) || !MakeDir(pictures, error)) return false;
+    Image sheet;
+    if (!AlphabetSheet(16, 32, &sheet, error)) return false;
+    const struct {
+        std::string path;
+        Image image;
+    } files[] = {{alphabet + "/Expo_16x32_MERVO.bmp", sheet},
+                 {pictures + "/ConsoleBackground.bmp", ConsoleBackground(256, 96)},
+                 {pictures + "/MiniMap.bmp", MiniMap(level)}};
+    for (const auto& f : files)
+        if (!WriteBmp(f.path, f.image)) {
+            *error = "cannot write " + f.path;
+            return false;
+        }
+    return true;
+}
+
 }  // namespace
 
 bool WriteAll(const std::string& root, std::string* error) {
@@ -46,7 +65,8 @@ bool WriteAll(const std::string& root, std::string* error) {
         *error = "cannot write " + level + "/Level.x";
         return false;
     }
-    return WriteTextures(level, arena, error);
+    if (!WriteTextures(level, arena, error)) return false;
+    return WriteOverlays(root, arena, error);
 }
 
 }  // namespace datagen

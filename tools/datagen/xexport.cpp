@@ -12,8 +12,8 @@ namespace {
 using xwriter::Object;
 using xwriter::Value;
 
-// The reader's registered block lacks the skin templates, so the character
-// file declares them.
+// The character file declares the skin templates it uses, as many exporters
+// do (the program's loaders know them without, too).
 const char* const kSkinTemplates[] = {
     "template XSkinMeshHeader {\n"
     " <3CF169CE-FF7C-44AB-93C0-F78F62D172E2>\n"

@@ -46,10 +46,15 @@ int main(int argc, char** argv) {
         for (const auto& e : encodings) {
             xwriter::File character = xsamples::Character(xsamples::CharacterShape{});
             character.floatBits = bits;
+            xsamples::CharacterShape exported;
+            exported.declareSkinTemplates = false;
+            xwriter::File undeclared = xsamples::Character(exported);
+            undeclared.floatBits = bits;
             xwriter::File grid = xsamples::BigMesh(50);
             grid.floatBits = bits;
             std::string suffix = std::string(e.name) + std::to_string(bits) + ".x";
             ok &= Save(dir + "/character_" + suffix, xwriter::Write(character, e.encoding));
+            ok &= Save(dir + "/exported_" + suffix, xwriter::Write(undeclared, e.encoding));
             ok &= Save(dir + "/grid_" + suffix, xwriter::Write(grid, e.encoding));
         }
     int n = 0;

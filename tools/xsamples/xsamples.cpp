@@ -78,11 +78,16 @@ std::string BoneGuid(int b) {
 
 xwriter::File Character(const CharacterShape& s) {
     xwriter::File f;
-    f.templates.push_back(kSkinTemplates);
+    if (s.declareSkinTemplates) f.templates.push_back(kSkinTemplates);
 
     Object header = Make("Header");
     Int(header, 1), Int(header, 0), Int(header, 1);
     f.objects.push_back(header);
+    if (!s.declareSkinTemplates) {
+        Object ticks = Make("AnimTicksPerSecond");
+        Int(ticks, 4800);
+        f.objects.push_back(ticks);
+    }
 
     Object root = Make("Frame", "Root");
     root.children.push_back(Matrix(0, 0, 0));
@@ -149,6 +154,14 @@ xwriter::File Character(const CharacterShape& s) {
     materials.children.push_back(Material("Cloth", 0.125, "textures\\ninja.bmp"));
     materials.children.push_back(Object::Reference("Metal"));  // defined at the end of the file
     mesh.children.push_back(materials);
+
+    if (!s.declareSkinTemplates) {
+        // No vertex was split on export: each is its own original.
+        Object duplicates = Make("VertexDuplicationIndices");
+        Int(duplicates, nv), Int(duplicates, nv);
+        for (int i = 0; i < nv; ++i) Int(duplicates, i);
+        mesh.children.push_back(duplicates);
+    }
 
     Object skinHeader = Make("XSkinMeshHeader");
     Int(skinHeader, 2), Int(skinHeader, 4), Int(skinHeader, s.bones);

@@ -6,8 +6,8 @@
 
 namespace xsamples {
 
-// XSkinMeshHeader, VertexDuplicationIndices and SkinWeights: not in the
-// standard block, so files that use them declare them.
+// XSkinMeshHeader, VertexDuplicationIndices and SkinWeights, as files that
+// declare them themselves write them.
 extern const char* const kSkinTemplates;
 
 struct CharacterShape {
@@ -16,6 +16,10 @@ struct CharacterShape {
     int bones = 3;   // a chain of frames, one SkinWeights each
     int sets = 2;    // animation sets, every key type in each
     int keys = 3;    // keys per AnimationKey
+    // False: the file declares no template and relies on the reader knowing
+    // DirectX 9's, as real exported characters do; it then also carries their
+    // AnimTicksPerSecond and VertexDuplicationIndices.
+    bool declareSkinTemplates = true;
 };
 
 // A tube skinned to a chain of frames under one root, with a texture-mapped

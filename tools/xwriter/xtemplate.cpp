@@ -8,6 +8,7 @@
 namespace xwriter {
 
 extern const char* const kStandardTemplatesSource;  // generated from standard_templates.x
+extern const char* const kDx9TemplatesSource;       // and from dx9_templates.x
 
 namespace {
 
@@ -234,13 +235,19 @@ std::vector<std::shared_ptr<const Template>> TemplateSet::AddText(const std::str
     return added;
 }
 
+namespace {
+
+// A source is a complete X file; its 16-byte header is dropped.
+std::string Body(const char* source) {
+    std::string s = source;
+    if (s.compare(0, 4, "xof ") == 0) s.erase(0, 16);
+    return s;
+}
+
+}  // namespace
+
 const std::string& StandardTemplatesText() {
-    static const std::string* text = [] {
-        std::string s = kStandardTemplatesSource;
-        // The source is a complete X file; drop its 16-byte header.
-        if (s.compare(0, 4, "xof ") == 0) s.erase(0, 16);
-        return new std::string(s);
-    }();
+    static const std::string* text = new std::string(Body(kStandardTemplatesSource));
     return *text;
 }
 
@@ -248,6 +255,7 @@ const TemplateSet& StandardTemplates() {
     static const TemplateSet* set = [] {
         auto* s = new TemplateSet;
         s->AddText(StandardTemplatesText());
+        s->AddText(Body(kDx9TemplatesSource));
         return s;
     }();
     return *set;

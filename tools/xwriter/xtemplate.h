@@ -53,7 +53,8 @@ private:
     std::map<std::string, std::shared_ptr<const Template>> byName_;
 };
 
-// The standard templates (platform/xfile/standard_templates.x, built in).
+// The standard templates and their DirectX 9 additions
+// (platform/xfile/standard_templates.x and dx9_templates.x, built in).
 const TemplateSet& StandardTemplates();
 const std::string& StandardTemplatesText();
 

@@ -9,6 +9,8 @@
 #   desktop    the same with a window manager (openbox): minimised when another
 #              window takes the focus, full screen again when chosen
 #   square     1280x1024: bars above and below; closed as by its close button -> 0
+#   term       1280x1024: SIGTERM to the program while full screen -> 0, as a
+#              normal quit
 #   failstart  1920x1080, the character's file missing: start-up fails after
 #              the device went full screen -> E_FAIL, "Initialization Failed"
 #   small      800x600, too small for 1024x768: the device is not made, the
@@ -238,6 +240,13 @@ square)
     check_screen 1280 1024 square
     check_frame_view square
     "$xdelete" "$id" || fail "xdelete"
+    ended_with 0
+    ;;
+term)
+    own_screen 1280x1024
+    start_full_screen 1280x1024
+    wait_drawn 1280 1024
+    kill -TERM "$(pgrep -P "$pid" -x branto)"
     ended_with 0
     ;;
 failstart)

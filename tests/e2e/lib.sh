@@ -46,6 +46,23 @@ wait_window() {
 }
 
 field() { sed -n "s/^ *$1: *//p" <<<"$2" | head -1; }
+
+# wait_client <WxH> [X,Y]: polls the main window until its client area has that
+# size (and, when given, its top left corner that place), for up to 30 s: the
+# program sizes its window only after the question is answered. $info holds the
+# last xwininfo.
+wait_client() {
+    local until=$((SECONDS + 30))
+    while :; do
+        info=$(xwininfo -id "$id")
+        [ "$(field Width "$info")x$(field Height "$info")" = "$1" ] &&
+            { [ -z "${2:-}" ] ||
+                [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = "$2" ]; } &&
+            return 0
+        [ "$SECONDS" -le "$until" ] || return 1
+        sleep 0.1
+    done
+}
 window_id() { sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$1" | head -1; }
 
 # answer_question <key>: the start question answered with that key.

@@ -7,11 +7,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "particles/ParticleSystem.h"
+#include "bench/bench_stats.h"
 #include "platform/testing.h"
 #include "tests/support/device_fixtures.h"
 
@@ -90,17 +89,11 @@ void Frame(benchmark::State& state) {
     Report(state);
 }
 
-double Min(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    for (auto [name, fn] : {std::pair{"Particles/update", Update}, {"Particles/pass", Render}, {"Particles/frame", Frame}})
-        benchmark::RegisterBenchmark(name, fn)
-            ->Unit(benchmark::kMicrosecond)
-            ->ComputeStatistics("min", Min)
-            ->ReportAggregatesOnly(false);
+    bench_stats::Register({{"Particles/update", Update}, {"Particles/pass", Render}, {"Particles/frame", Frame}});
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

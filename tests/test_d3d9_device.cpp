@@ -35,6 +35,18 @@ protected:
         ResetD3D9();
     }
 
+    // The indices of a quad of vertices 0 to 3, as two triangles.
+    IDirect3DIndexBuffer9* MakeQuadIndices() {
+        IDirect3DIndexBuffer9* ib = nullptr;
+        EXPECT_EQ(dev->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+        WORD* idx = nullptr;
+        ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+        const WORD quad[6] = {0, 1, 2, 2, 1, 3};
+        std::memcpy(idx, quad, sizeof quad);
+        ib->Unlock();
+        return ib;
+    }
+
     IDirect3DTexture9* MakeTexture(UINT w, UINT h, D3DFORMAT f = D3DFMT_A8R8G8B8, UINT levels = 1) {
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(dev->CreateTexture(w, h, levels, 0, f, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
@@ -536,14 +548,9 @@ TEST_F(D3D9Device, DrawsAreCheckedAgainstTheirData) {
         DWORD color;
     };
     IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
     dev->CreateVertexBuffer(4 * sizeof(Vertex), 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
-    dev->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+    IDirect3DIndexBuffer9* ib = MakeQuadIndices();
     WORD* idx = nullptr;
-    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
-    const WORD quad[6] = {0, 1, 2, 2, 1, 3};
-    std::memcpy(idx, quad, sizeof quad);
-    ib->Unlock();
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
 
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no vertex format";
@@ -593,6 +600,49 @@ TEST_F(D3D9Device, DrawsAreCheckedAgainstTheirData) {
     IDirect3DIndexBuffer9* indices = ib;
     dev->GetIndices(&indices);
     EXPECT_EQ(indices, nullptr);
+    vb->Release();
+    ib->Release();
+}
+
+// The range of vertices an indexed draw reads comes from the indices as they
+// are at the draw: after every change, and while a lock is still open.
+TEST_F(D3D9Device, IndexedDrawsReadTheIndicesAsTheyAreNow) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    dev->CreateVertexBuffer(4 * 12, 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
+    IDirect3DIndexBuffer9* ib = MakeQuadIndices();
+    WORD* idx = nullptr;
+    dev->SetFVF(D3DFVF_XYZ);
+    dev->SetStreamSource(0, vb, 0, 12);
+    dev->SetIndices(ib);
+    auto draw = [&](UINT start, UINT triangles) {
+        return dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, start, triangles);
+    };
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(draw(0, 2), D3D_OK);
+        EXPECT_EQ(draw(3, 1), D3D_OK);
+    }
+
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[4] = 9;  // past the vertices, under the open lock
+    EXPECT_EQ(draw(3, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(0, 1), D3D_OK);
+    idx[4] = 1;
+    EXPECT_EQ(draw(3, 1), D3D_OK);
+    ib->Unlock();
+
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[0] = 7;
+    ib->Unlock();
+    EXPECT_EQ(draw(0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw(3, 1), D3D_OK);
+    ib->Lock(0, 0, reinterpret_cast<void**>(&idx), 0);
+    idx[0] = 0;
+    ib->Unlock();
+    EXPECT_EQ(draw(0, 2), D3D_OK);
+
+    dev->SetStreamSource(0, nullptr, 0, 0);
+    dev->SetIndices(nullptr);
     vb->Release();
     ib->Release();
 }

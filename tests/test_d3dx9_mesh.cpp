@@ -4,12 +4,15 @@
 // whole-file merge and ray picking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -603,6 +606,38 @@ TEST_F(MeshTest, DrawSubsetBindsTheMeshAndDrawsItsFaces) {
     mesh->Release();
 }
 
+// An unsorted mesh draws from its ids and indices as they are now.
+TEST_F(MeshTest, DrawSubsetFollowsChangesOfTheIdsAndIndices) {
+    ID3DXMesh* mesh = Unsorted(device);
+    auto draws = [&](DWORD id) {
+        platform_testing::ClearD3D9Calls();
+        EXPECT_EQ(mesh->DrawSubset(id), D3D_OK);
+        std::vector<std::string> out;
+        for (const std::string& c : platform_testing::D3D9Calls())
+            if (c.rfind("DrawIndexedPrimitive", 0) == 0) out.push_back(c);
+        return out;
+    };
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(draws(2), (std::vector<std::string>{"DrawIndexedPrimitive(4,0,0,3,0,1)",
+                                                      "DrawIndexedPrimitive(4,0,0,6,12,1)"}));
+    WORD* idx = nullptr;
+    mesh->LockIndexBuffer(0, reinterpret_cast<void**>(&idx));
+    idx[0] = 3, idx[1] = 4, idx[2] = 5;  // face 0 now uses vertices 3 to 5
+    mesh->UnlockIndexBuffer();
+    EXPECT_EQ(draws(2), (std::vector<std::string>{"DrawIndexedPrimitive(4,0,3,3,0,1)",
+                                                  "DrawIndexedPrimitive(4,0,0,6,12,1)"}));
+    DWORD* ids = nullptr;
+    mesh->LockAttributeBuffer(0, &ids);
+    ids[1] = 2;  // faces 0 and 1 make one run
+    mesh->UnlockAttributeBuffer();
+    EXPECT_EQ(draws(2), (std::vector<std::string>{"DrawIndexedPrimitive(4,0,1,5,0,2)",
+                                                  "DrawIndexedPrimitive(4,0,0,6,12,1)"}));
+    EXPECT_EQ(draws(0), (std::vector<std::string>{"DrawIndexedPrimitive(4,0,3,3,9,1)"}));
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    mesh->Release();
+}
+
 // Positions of an XYZ | NORMAL mesh after skinning.
 struct SkinVertex {
     float x, y, z, nx, ny, nz;
@@ -654,6 +689,70 @@ Mesh {
     EXPECT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, nullptr, dst.data()), D3DERR_INVALIDCALL);
     EXPECT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, src.data(), nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(std::memcmp(dst.data(), untouched.data(), sizeof(SkinVertex) * 3), 0);
+}
+
+// Colours and texture coordinates ride along; a bone whose matrix has a w
+// column other than (0, 0, 0, 1) divides by w, as TransformCoord does; and
+// skinning in place gives what skinning into a copy gives.
+TEST_F(MeshTest, SkinningKeepsTheRestOfEachVertexAndDividesByW) {
+    auto l = Load(R"(
+Mesh {
+  4; 1;2;3;, -1;0.5;2;, 0;0;0;, 3;-2;1;;
+  2; 3;0,1,2;, 3;1,2,3;;
+  MeshNormals { 4; 1;0;0;, 0;1;0;, 0;0;1;, 0.6;0.8;0;; 2; 3;0,1,2;, 3;1,2,3;; }
+  MeshVertexColors { 4; 0; 1;0;0;1;;, 1; 0;1;0;1;;, 2; 0;0;1;1;;, 3; 1;1;1;0.5;;; }
+  MeshTextureCoords { 4; 0.1;0.2;, 0.3;0.4;, 0.5;0.6;, 0.7;0.8;; }
+  SkinWeights { "A"; 3; 0, 1, 2; 0.5, 0.25, 1; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+  SkinWeights { "B"; 2; 0, 1; 0.5, 0.75; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }
+}
+)");
+    ASSERT_EQ(l->hr, D3D_OK);
+    ASSERT_EQ(l->mesh->GetFVF(), DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1));
+    struct V {
+        float p[3], n[3];
+        DWORD colour;
+        float uv[2];
+    };
+    D3DXMATRIX bones[2], turn;
+    D3DXMatrixRotationY(&turn, 0.7f);
+    D3DXMatrixTranslation(&bones[0], 0.5f, -1, 2);
+    D3DXMatrixMultiply(&bones[0], &turn, &bones[0]);
+    bones[1] = D3DXMATRIX(1, 0, 0, 0.1f, 0, 2, 0, 0, 0, 0, 1, -0.05f, 1, 1, 0, 1.5f);
+    const std::vector<V> src = Vertices<V>(l->mesh);
+    ASSERT_EQ(src.size(), 4u);
+
+    // Each vertex by hand: the weighted sum of (p, 1) x M / w and of n x M.
+    const std::vector<std::vector<std::pair<int, float>>> weights = {
+        {{0, 0.5f}, {1, 0.5f}}, {{0, 0.25f}, {1, 0.75f}}, {{0, 1.0f}}, {}};
+    std::vector<V> expected = src;
+    for (size_t v = 0; v < src.size(); ++v) {
+        if (weights[v].empty()) continue;
+        for (int k = 0; k < 3; ++k) expected[v].p[k] = expected[v].n[k] = 0;
+        for (auto [b, w] : weights[v]) {
+            const D3DXMATRIX& m = bones[b];
+            const float* p = src[v].p;
+            const float h = p[0] * m._14 + p[1] * m._24 + p[2] * m._34 + m._44;
+            for (int k = 0; k < 3; ++k) {
+                expected[v].p[k] += w * (p[0] * m.m[0][k] + p[1] * m.m[1][k] + p[2] * m.m[2][k] + m.m[3][k]) / h;
+                expected[v].n[k] += w * (src[v].n[0] * m.m[0][k] + src[v].n[1] * m.m[1][k] + src[v].n[2] * m.m[2][k]);
+            }
+        }
+    }
+    std::vector<V> dst(4);
+    ASSERT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, src.data(), dst.data()), D3D_OK);
+    for (size_t v = 0; v < src.size(); ++v) {
+        SCOPED_TRACE(v);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(dst[v].p[k], expected[v].p[k], 1e-5);
+            EXPECT_NEAR(dst[v].n[k], expected[v].n[k], 1e-5);
+        }
+        EXPECT_EQ(dst[v].colour, src[v].colour);
+        EXPECT_EQ(dst[v].uv[0], src[v].uv[0]);
+        EXPECT_EQ(dst[v].uv[1], src[v].uv[1]);
+    }
+    std::vector<V> inPlace = src;
+    ASSERT_EQ(l->skin->UpdateSkinnedMesh(bones, nullptr, inPlace.data(), inPlace.data()), D3D_OK);
+    EXPECT_EQ(std::memcmp(inPlace.data(), dst.data(), sizeof(V) * dst.size()), 0);
 }
 
 TEST_F(MeshTest, ABentArmMatchesHandComputedVertices) {
@@ -810,6 +909,22 @@ TEST_F(MergedFile, MissingBrokenOrEmptyFilesFailWithTheOutputsUntouched) {
     }
 }
 
+// Puts the vertices and the indices (at the mesh's index width) into a mesh.
+void Fill(ID3DXMesh* mesh, const void* vertices, size_t bytes, const std::vector<DWORD>& indices) {
+    void* p = nullptr;
+    mesh->LockVertexBuffer(0, &p);
+    std::memcpy(p, vertices, bytes);
+    mesh->UnlockVertexBuffer();
+    mesh->LockIndexBuffer(0, &p);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (mesh->GetOptions() & D3DXMESH_32BIT)
+            static_cast<DWORD*>(p)[i] = indices[i];
+        else
+            static_cast<WORD*>(p)[i] = WORD(indices[i]);
+    }
+    mesh->UnlockIndexBuffer();
+}
+
 // One quad at z = 5 facing the origin, as two triangles, and one at z = 3 over the left half.
 ID3DXMesh* Walls(IDirect3DDevice9* device, DWORD options) {
     ID3DXMesh* mesh = nullptr;
@@ -818,19 +933,7 @@ ID3DXMesh* Walls(IDirect3DDevice9* device, DWORD options) {
         float x, y, z, u, v;
     } const vertices[7] = {{-1, -1, 5, 0, 0}, {1, -1, 5, 0, 0},  {1, 1, 5, 0, 0}, {-1, 1, 5, 0, 0},
                            {-1, -1, 3, 0, 0}, {0, -1, 3, 0, 0}, {-1, 1, 3, 0, 0}};
-    const DWORD faces[9] = {0, 2, 1, 0, 3, 2, 4, 6, 5};
-    void* p = nullptr;
-    mesh->LockVertexBuffer(0, &p);
-    std::memcpy(p, vertices, sizeof vertices);
-    mesh->UnlockVertexBuffer();
-    mesh->LockIndexBuffer(0, &p);
-    for (int i = 0; i < 9; ++i) {
-        if (options & D3DXMESH_32BIT)
-            static_cast<DWORD*>(p)[i] = faces[i];
-        else
-            static_cast<WORD*>(p)[i] = WORD(faces[i]);
-    }
-    mesh->UnlockIndexBuffer();
+    Fill(mesh, vertices, sizeof vertices, {0, 2, 1, 0, 3, 2, 4, 6, 5});
     return mesh;
 }
 
@@ -892,6 +995,230 @@ TEST_F(MeshTest, IntersectFindsTheNearestHitFromEitherSide) {
     BOOL hit = TRUE;
     EXPECT_LT(D3DXIntersect(nullptr, &o, &d, &hit, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(hit, FALSE) << "the flag is written even for a null mesh";
+}
+
+// What D3DXIntersect answers for one ray: the nearest hit and every hit.
+struct Answer {
+    BOOL hit = FALSE;
+    DWORD face = 0, count = 0;
+    float u = 0, v = 0, dist = 0;
+    std::vector<D3DXINTERSECTINFO> all;
+};
+
+Answer Ask(ID3DXMesh* mesh, const D3DXVECTOR3& origin, const D3DXVECTOR3& dir, bool everyHit) {
+    Answer a;
+    ID3DXBuffer* all = nullptr;
+    EXPECT_EQ(D3DXIntersect(mesh, &origin, &dir, &a.hit, &a.face, &a.u, &a.v, &a.dist, everyHit ? &all : nullptr,
+                            everyHit ? &a.count : nullptr),
+              D3D_OK);
+    if (all) {
+        auto* p = static_cast<const D3DXINTERSECTINFO*>(all->GetBufferPointer());
+        a.all.assign(p, p + all->GetBufferSize() / sizeof(D3DXINTERSECTINFO));
+        all->Release();
+    }
+    return a;
+}
+
+// Bit for bit: the search must find what the scan of every face finds.
+void ExpectSameAnswer(const Answer& tree, const Answer& scan) {
+    EXPECT_EQ(tree.hit, scan.hit);
+    if (!scan.hit) return;
+    EXPECT_EQ(tree.face, scan.face);
+    EXPECT_EQ(std::memcmp(&tree.u, &scan.u, 4), 0) << tree.u << " " << scan.u;
+    EXPECT_EQ(std::memcmp(&tree.v, &scan.v, 4), 0) << tree.v << " " << scan.v;
+    EXPECT_EQ(std::memcmp(&tree.dist, &scan.dist, 4), 0) << tree.dist << " " << scan.dist;
+    EXPECT_EQ(tree.count, scan.count);
+    ASSERT_EQ(tree.all.size(), scan.all.size());
+    for (size_t i = 0; i < scan.all.size(); ++i)
+        EXPECT_EQ(std::memcmp(&tree.all[i], &scan.all[i], sizeof scan.all[i]), 0) << "hit " << i;
+}
+
+// A mesh of XYZ positions and the given faces.
+ID3DXMesh* MeshOf(IDirect3DDevice9* device, const std::vector<D3DXVECTOR3>& positions,
+                  const std::vector<DWORD>& indices, DWORD options) {
+    ID3DXMesh* mesh = nullptr;
+    EXPECT_EQ(D3DXCreateMeshFVF(DWORD(indices.size() / 3), DWORD(positions.size()), options, D3DFVF_XYZ, device,
+                                &mesh),
+              D3D_OK);
+    if (mesh) Fill(mesh, positions.data(), positions.size() * sizeof(D3DXVECTOR3), indices);
+    return mesh;
+}
+
+// Random triangles in a box, with what a file may hold among them: corners
+// repeated, corners in a line, corners that are not numbers or infinite, and
+// indices past the vertices.
+ID3DXMesh* Soup(IDirect3DDevice9* device, std::mt19937& random, DWORD options) {
+    std::uniform_real_distribution<float> at(-5.0f, 5.0f), size(0.05f, 2.0f);
+    std::vector<D3DXVECTOR3> positions;
+    std::vector<DWORD> indices;
+    for (int t = 0; t < 600; ++t) {
+        const D3DXVECTOR3 a(at(random), at(random), at(random));
+        const float s = size(random);
+        const DWORD first = DWORD(positions.size());
+        positions.push_back(a);
+        positions.push_back(a + D3DXVECTOR3(at(random), at(random), at(random)) * (s / 5.0f));
+        positions.push_back(a + D3DXVECTOR3(at(random), at(random), at(random)) * (s / 5.0f));
+        DWORD k[3] = {first, first + 1, first + 2};
+        switch (t % 50) {
+            case 0: k[2] = k[0]; break;  // a corner twice
+            case 1: positions.back() = a + (positions[first + 1] - a) * 2.0f; break;  // in a line
+            case 2: positions.back().y = std::nanf(""); break;
+            case 3: positions.back().x = INFINITY; break;
+            case 4: k[1] = 60000; break;  // no such vertex
+        }
+        indices.insert(indices.end(), k, k + 3);
+    }
+    return MeshOf(device, positions, indices, options);
+}
+
+// A floor of 12 by 12 unit squares sharing their corners and edges, its faces
+// in no order: rays through a corner or along an edge meet several faces at
+// one distance, and the lowest of them must answer. Tilted, the same floor
+// makes every such meeting a matter of rounding.
+ID3DXMesh* Floor(IDirect3DDevice9* device, std::mt19937& random, bool tilted) {
+    std::vector<D3DXVECTOR3> positions;
+    D3DXMATRIX tilt;
+    const D3DXVECTOR3 axis(0.3f, 0.7f, -0.4f);
+    D3DXMatrixRotationAxis(&tilt, &axis, 0.9f);
+    for (int z = 0; z <= 12; ++z)
+        for (int x = 0; x <= 12; ++x) {
+            D3DXVECTOR3 p(float(x - 6), 0.0f, float(z - 6));
+            if (tilted) D3DXVec3TransformCoord(&p, &p, &tilt);
+            positions.push_back(p);
+        }
+    std::vector<std::array<DWORD, 3>> faces;
+    for (DWORD z = 0; z < 12; ++z)
+        for (DWORD x = 0; x < 12; ++x) {
+            const DWORD i = z * 13 + x;
+            faces.push_back({i, i + 13, i + 1});
+            faces.push_back({i + 1, i + 13, i + 14});
+        }
+    std::shuffle(faces.begin(), faces.end(), random);
+    std::vector<DWORD> indices;
+    for (const auto& f : faces) indices.insert(indices.end(), f.begin(), f.end());
+    return MeshOf(device, positions, indices, D3DXMESH_SYSTEMMEM);
+}
+
+// Rays from anywhere in or about the mesh: along the axes (as the character's
+// ray runs), straight down onto whole coordinates, in any direction, and at
+// the mesh's own corners and the middles of its edges.
+std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> Rays(ID3DXMesh* mesh, std::mt19937& random, float reach) {
+    std::uniform_real_distribution<float> at(-reach, reach), any(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> whole(-7, 7);
+    const D3DXVECTOR3 axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    std::vector<D3DXVECTOR3> corners;
+    const std::vector<unsigned char> bytes = VertexBytes(mesh);
+    for (size_t i = 0; i + 12 <= bytes.size(); i += mesh->GetNumBytesPerVertex()) {
+        D3DXVECTOR3 p;
+        std::memcpy(&p, bytes.data() + i, 12);
+        corners.push_back(p);
+    }
+    std::uniform_int_distribution<size_t> corner(0, corners.size() - 1);
+    std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> rays;
+    for (int i = 0; i < 600; ++i) {
+        const D3DXVECTOR3 origin(at(random), at(random), at(random));
+        rays.emplace_back(origin, axes[i % 6]);
+        rays.emplace_back(D3DXVECTOR3(float(whole(random)), 3.0f, float(whole(random)) * 0.5f),
+                          D3DXVECTOR3(0, -1, 0));
+        rays.emplace_back(origin, D3DXVECTOR3(any(random), any(random), any(random)) * 3.0f);
+        const D3DXVECTOR3 a = corners[corner(random)], b = corners[corner(random)];
+        rays.emplace_back(origin, a - origin);
+        const D3DXVECTOR3 edge = b - a;
+        if (D3DXVec3Length(&edge) < 1.5f) rays.emplace_back(origin, (a + b) * 0.5f - origin);
+    }
+    return rays;
+}
+
+TEST_F(MeshTest, IntersectSearchesATreeThatAnswersAsEveryFace) {
+    std::mt19937 random(12);
+    ID3DXMesh* level = nullptr;
+    ASSERT_EQ(D3DXLoadMeshFromXA("..\\Level01\\Level.x", D3DXMESH_SYSTEMMEM, device, nullptr, nullptr, nullptr,
+                                 nullptr, &level),
+              D3D_OK)
+        << "no generated level beside bin/: the build makes it";
+    struct Case {
+        const char* what;
+        ID3DXMesh* mesh;
+        float reach;
+    } const cases[] = {
+        {"soup, 16-bit", Soup(device, random, D3DXMESH_SYSTEMMEM), 7},
+        {"soup, 32-bit", Soup(device, random, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT), 7},
+        {"floor", Floor(device, random, false), 7},
+        {"tilted floor", Floor(device, random, true), 7},
+        {"the level", level, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(c.mesh, nullptr);
+        int hits = 0;
+        for (const auto& [origin, dir] : Rays(c.mesh, random, c.reach)) {
+            for (bool everyHit : {false, true}) {
+                platform_testing::ScanD3DXIntersect(true);
+                const Answer scan = Ask(c.mesh, origin, dir, everyHit);
+                platform_testing::ScanD3DXIntersect(false);
+                const Answer tree = Ask(c.mesh, origin, dir, everyHit);
+                SCOPED_TRACE(testing::Message() << "from " << origin.x << "," << origin.y << "," << origin.z
+                                                << " along " << dir.x << "," << dir.y << "," << dir.z);
+                ExpectSameAnswer(tree, scan);
+                hits += scan.hit;
+            }
+        }
+        EXPECT_GT(hits, 300) << "the rays must meet the mesh often";
+        c.mesh->Release();
+    }
+    // Faces that all name missing vertices leave nothing to meet, either way.
+    ID3DXMesh* none = MeshOf(device, {{-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}, {0, 1, 7, 8, 1, 2}, D3DXMESH_SYSTEMMEM);
+    ASSERT_NE(none, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        const Answer a = Ask(none, D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 1), i == 2);
+        EXPECT_EQ(a.hit, FALSE);
+        EXPECT_EQ(a.count, 0u);
+    }
+    none->Release();
+}
+
+TEST_F(MeshTest, IntersectBuildsItsTreeOnceAndAgainAfterAChange) {
+    ID3DXMesh* mesh = Walls(device, D3DXMESH_SYSTEMMEM);
+    const D3DXVECTOR3 origin(0.25f, 0.5f, 0), dir(0, 0, 1);
+    auto distance = [&] {
+        BOOL hit = FALSE;
+        float dist = -1;
+        D3DXIntersect(mesh, &origin, &dir, &hit, nullptr, nullptr, nullptr, &dist, nullptr, nullptr);
+        return hit ? dist : -1.0f;
+    };
+    const unsigned before = platform_testing::D3DXRayTreesBuilt();
+    // The first query of new contents scans: a mesh rewritten between queries
+    // never pays for a tree.
+    EXPECT_NEAR(distance(), 5.0f, 1e-6);
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(distance(), 5.0f, 1e-6);
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before + 1);
+
+    // The far wall comes nearer: every later answer sees it.
+    float* v = nullptr;
+    mesh->LockVertexBuffer(0, reinterpret_cast<void**>(&v));
+    for (int i = 0; i < 4; ++i) v[i * 5 + 2] = 2.0f;
+    mesh->UnlockVertexBuffer();
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(distance(), 2.0f, 1e-6);
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before + 2);
+
+    // A read-only lock changes nothing.
+    mesh->LockVertexBuffer(D3DLOCK_READONLY, reinterpret_cast<void**>(&v));
+    mesh->UnlockVertexBuffer();
+    EXPECT_NEAR(distance(), 2.0f, 1e-6);
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before + 2);
+
+    // While the indices are being rewritten, each answer reads them as they
+    // are, and no tree is made of half-written contents.
+    WORD* idx = nullptr;
+    mesh->LockIndexBuffer(0, reinterpret_cast<void**>(&idx));
+    for (int i = 0; i < 6; ++i) idx[i] = 0;  // the far wall's two faces shrink to a point
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(distance(), -1.0f);
+    mesh->UnlockIndexBuffer();
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before + 2);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(distance(), -1.0f);
+    EXPECT_EQ(platform_testing::D3DXRayTreesBuilt(), before + 3);
+    mesh->Release();
 }
 
 // The run tree's own character and level, as the program opens them from bin/.

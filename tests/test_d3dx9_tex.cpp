@@ -16,6 +16,7 @@
 #include "platform/testing.h"
 #include "platform/win32/com_object.h"
 #include "tests/support/mesh_fixtures.h"
+#include "tests/support/settled_files.h"
 
 namespace {
 
@@ -189,6 +190,59 @@ TEST_F(TextureTest, SizesAndMipLevelsFollowTheRequest) {
     ASSERT_EQ(last.size(), 1u);
     EXPECT_NE(last[0], 0u);
     t->Release();
+}
+
+// Two materials that name one file get two textures of their own, from one
+// decoding within a load; other arguments shape the picture otherwise, and a
+// frame shown ends the load. A file that may still be changing is decoded
+// every time.
+TEST_F(TextureTest, AFileNamedAgainInOneLoadIsDecodedOnce) {
+    const std::string sheet = Path("sheet.png");
+    ASSERT_TRUE(settled_files::WaitUntilSettled({sheet.c_str()}));
+    auto load = [&](DWORD key) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(D3DXCreateTextureFromFileExA(device, sheet.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, key,
+                                               nullptr, nullptr, &t),
+                  D3D_OK);
+        return t;
+    };
+    const unsigned before = platform_testing::D3DXPicturesDecoded();
+    IDirect3DTexture9* a = load(0);
+    IDirect3DTexture9* b = load(0);
+    EXPECT_EQ(platform_testing::D3DXPicturesDecoded(), before + 1);
+    ASSERT_NE(a, b);
+    ASSERT_EQ(b->GetLevelCount(), a->GetLevelCount());
+    for (UINT level = 0; level < a->GetLevelCount(); ++level) EXPECT_EQ(Pixels(b, level), Pixels(a, level));
+    // Each has pixels of its own.
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(a->LockRect(0, &r, nullptr, 0), D3D_OK);
+    std::memset(r.pBits, 0x11, 4);
+    a->UnlockRect(0);
+    EXPECT_EQ(Pixels(b)[0], kPicture[0]);
+    IDirect3DTexture9* c = load(0);
+    EXPECT_EQ(Pixels(c)[0], kPicture[0]) << "the file's picture, not the changed texture's";
+
+    IDirect3DTexture9* keyed = load(0xFF000000);
+    EXPECT_EQ(Pixels(keyed)[0], 0u);
+    EXPECT_EQ(platform_testing::D3DXPicturesDecoded(), before + 2);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    IDirect3DTexture9* next = load(0);
+    EXPECT_EQ(platform_testing::D3DXPicturesDecoded(), before + 3);
+    EXPECT_EQ(Pixels(next), Pixels(b));
+    for (IDirect3DTexture9* t : {a, b, c, keyed, next}) t->Release();
+
+    // Rewritten at once with as many bytes, a file is seen as it is now.
+    for (const uint32_t colour : {0xFF102030u, 0xFF405060u}) {
+        std::vector<unsigned char> rgb;
+        for (int i = 0; i < 8; ++i)
+            for (int shift : {16, 8, 0}) rgb.push_back((colour >> shift) & 0xFF);
+        ASSERT_TRUE(stbi_write_bmp(Path("fresh.bmp").c_str(), 4, 2, 3, rgb.data()));
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(D3DXCreateTextureFromFileA(device, Path("fresh.bmp").c_str(), &t), D3D_OK);
+        EXPECT_EQ(Pixels(t)[0], colour);
+        t->Release();
+    }
 }
 
 TEST_F(TextureTest, FileNamesAreWindowsPathsMatchedWithoutCase) {

@@ -15,6 +15,7 @@
 #include "scene/MeshLoader.h"
 #include "tests/support/mesh_fixtures.h"
 #include "tests/support/scene_fixtures.h"
+#include "tests/support/settled_files.h"
 #include "tools/xsamples/xsamples.h"
 
 namespace pt = platform_testing;
@@ -380,8 +381,21 @@ TEST_F(LoaderTest, TheAlternativeLoaderHangsTheTreeAfterTheGivenFrame) {
     delete single;
 }
 
+// Each file read once more within the start-up (the level by its two passes,
+// the character by its animation sets, the character's texture by both its
+// materials) is parsed or decoded once.
 TEST_F(LoaderTest, TheGeneratedCharacterAndLevelLoadAsTheProgramLoadsThem) {
+    ASSERT_TRUE(settled_files::WaitUntilSettled({"..\\Data\\Ninja.x", "..\\Data\\ninja.bmp",
+                                                 "..\\Level01\\Level.x", "..\\Level01\\brick.bmp",
+                                                 "..\\Level01\\pillar.bmp", "..\\Level01\\stone.bmp"}));
+    const unsigned parsed = pt::XFileFilesParsed(), decoded = pt::D3DXPicturesDecoded();
     ASSERT_EQ(LoadSkinnedMeshHierarchy(&mesh, &root, device, "..\\Data\\Ninja.x", "..\\Data\\", 0, 0x110), S_OK);
+    AnimationCollection animations;
+    EXPECT_EQ(animations.Load("..\\Data\\Ninja.x"), 1);
+    EXPECT_GE(animations.setCount, 5u);
+    animations.Clear();
+    EXPECT_EQ(pt::XFileFilesParsed(), parsed + 1);
+    EXPECT_EQ(pt::D3DXPicturesDecoded(), decoded + 1);
     ASSERT_NE(mesh, nullptr);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->pFrameSibling, nullptr);  // one top-level frame
@@ -400,6 +414,8 @@ TEST_F(LoaderTest, TheGeneratedCharacterAndLevelLoadAsTheProgramLoadsThem) {
     EXPECT_GT(mesh->MeshData.pMesh->GetNumFaces(), 1000u);
     EXPECT_EQ(mesh->pSkinInfo, nullptr);
     for (DWORD i = 0; i < mesh->NumMaterials; ++i) EXPECT_NE(mesh->ppTextures[i], nullptr) << i;
+    EXPECT_EQ(pt::XFileFilesParsed(), parsed + 2);
+    EXPECT_EQ(pt::D3DXPicturesDecoded(), decoded + 4);
 }
 
 // Characters exported for DirectX 9 use its skin templates without declaring

@@ -19,6 +19,8 @@
 #include "platform/win32/com_object.h"
 #include "platform/xfile/dxfile.h"
 #include "platform/xfile/xdocument.h"
+#include "platform/win32/load_cache.h"
+#include "tests/support/settled_files.h"
 #include "tests/support/xfile_fixtures.h"
 #include "tools/xsamples/xsamples.h"
 #include "tools/xwriter/xwriter.h"
@@ -600,6 +602,58 @@ TEST(XFileHeader, OpensFilesByWindowsPath) {
     EXPECT_EQ(f->CreateEnumObject("x", DXFILELOAD_FROMURL, &e), DXFILEERR_BADVALUE);
     EXPECT_EQ(f->CreateEnumObject("x", DXFILELOAD_FROMFILE, nullptr), DXFILEERR_BADVALUE);
     EXPECT_EQ(DirectXFileCreate(nullptr), DXFILEERR_BADVALUE);
+}
+
+// Start-up reads the level's file twice and the character's twice, with the
+// same template blocks: within one load each is parsed once, while it stays
+// unchanged. A file that may still be changing is read every time.
+TEST(XFileHeader, AFileOpenedAgainInOneLoadIsParsedOnce) {
+    const std::string dir = "../xfile_test_files";
+    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(xwriter::WriteFile(dir + "/Kept.x", SmallCharacter(), Encoding::Text));
+    ASSERT_TRUE(settled_files::WaitUntilSettled({"..\\xfile_test_files\\Kept.x"}));
+    auto open = [](std::initializer_list<std::pair<const void*, DWORD>> blocks, const char* path) {
+        IDirectXFile* f = nullptr;
+        EXPECT_EQ(DirectXFileCreate(&f), DXFILE_OK);
+        Ptr<IDirectXFile> file(f);
+        for (auto [block, size] : blocks) EXPECT_EQ(f->RegisterTemplates(block, size), DXFILE_OK);
+        IDirectXFileEnumObject* e = nullptr;
+        EXPECT_EQ(f->CreateEnumObject(path, DXFILELOAD_FROMFILE, &e), DXFILE_OK);
+        Ptr<IDirectXFileEnumObject> en(e);
+        IDirectXFileData* d = nullptr;
+        EXPECT_EQ(e->GetNextDataObject(&d), DXFILE_OK);
+        Ptr<IDirectXFileData> top(d);
+        DWORD size = 0;
+        void* data = nullptr;
+        d->GetData(nullptr, &size, &data);
+        return std::make_pair(NameOf(d), std::string(static_cast<const char*>(data), size));
+    };
+    const std::pair<const void*, DWORD> standard{D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
+        dx9{D3DX9_XTEMPLATES, D3DX9_XTEMPLATE_BYTES};
+    const unsigned before = platform_testing::XFileFilesParsed();
+    const auto first = open({standard, dx9}, "..\\xfile_test_files\\Kept.x");
+    // Another file object, all its handles gone in between, the name spelt otherwise.
+    EXPECT_EQ(open({standard, dx9}, "..\\xfile_test_files\\Kept.x"), first);
+    EXPECT_EQ(open({standard, dx9}, "..\\XFILE_test_files\\kept.X"), first);
+    EXPECT_EQ(platform_testing::XFileFilesParsed(), before + 1);
+    // Other templates may read it otherwise.
+    EXPECT_EQ(open({standard}, "..\\xfile_test_files\\Kept.x"), first);
+    EXPECT_EQ(platform_testing::XFileFilesParsed(), before + 2);
+    // A new load reads it again.
+    layer::EndLoad();
+    EXPECT_EQ(open({standard, dx9}, "..\\xfile_test_files\\Kept.x"), first);
+    EXPECT_EQ(platform_testing::XFileFilesParsed(), before + 3);
+
+    // Rewritten at once with as many bytes, a file is seen as it is now.
+    for (float value : {3.5f, 4.5f}) {
+        std::ofstream(dir + "/Fresh.x") << "xof 0303txt 0032\nFrameTransformMatrix { " << value
+                                        << ",0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }";
+        const std::string data = open({standard}, "..\\xfile_test_files\\Fresh.x").second;
+        ASSERT_EQ(data.size(), 64u);
+        float first = 0;
+        std::memcpy(&first, data.data(), 4);
+        EXPECT_EQ(first, value);
+    }
 }
 
 // ------------------------------------------------------------- templates

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "buffer_contents.h"
 #include "formats.h"
+#include "load_cache.h"
 #include "native.h"
 #include "objects.h"
 #include "seams.h"
@@ -264,6 +266,8 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
                         const struct _RGNDATA* pDirtyRegion) {
     D3D9_LOG("Present(%s,%s,%s,%s)", RectText(pSourceRect).c_str(), RectText(pDestRect).c_str(),
              hDestWindowOverride ? "window" : "null", DataText(pDirtyRegion));
+    // A frame shown ends a load: files read for it are not kept.
+    layer::EndLoad();
     FlushBackBufferWrites();
     backend_->Present();
     seams::Presented();  // last: the hook may do anything, even release the device
@@ -816,28 +820,6 @@ const VertexLayout* Device::ActiveLayout() {
 
 namespace {
 
-// Smallest and largest of `count` indices from `first`.
-void IndexRange(const uint8_t* data, UINT indexSize, UINT first, UINT count, uint32_t* lo, uint32_t* hi) {
-    uint32_t mn = UINT32_MAX, mx = 0;
-    if (indexSize == 2) {
-        for (UINT i = 0; i < count; ++i) {
-            uint16_t v;
-            std::memcpy(&v, data + (static_cast<size_t>(first) + i) * 2, 2);
-            mn = std::min<uint32_t>(mn, v);
-            mx = std::max<uint32_t>(mx, v);
-        }
-    } else {
-        for (UINT i = 0; i < count; ++i) {
-            uint32_t v;
-            std::memcpy(&v, data + (static_cast<size_t>(first) + i) * 4, 4);
-            mn = std::min(mn, v);
-            mx = std::max(mx, v);
-        }
-    }
-    *lo = mn;
-    *hi = mx;
-}
-
 // Whether the vertices [first, last] of a stream lie inside its data.
 bool StreamCovers(size_t size, UINT offset, UINT stride, UINT extent, int64_t last) {
     if (stride == 0 || extent > stride || last < 0) return false;
@@ -858,7 +840,10 @@ HRESULT Device::SubmitDraw(DrawCall& call, UINT minVertex, UINT numVertices, con
     int64_t lowest, highest;
     if (call.indexed) {
         uint32_t lo, hi;
-        IndexRange(call.indices.data, call.indices.indexSize, call.first, call.count, &lo, &hi);
+        if (upData)
+            ScanIndexRange(call.indices.data, call.indices.indexSize, call.first, call.count, &lo, &hi);
+        else
+            state_.indices.get()->Range(call.first, call.count, &lo, &hi);
         lowest = static_cast<int64_t>(lo) + call.baseVertex;
         highest = static_cast<int64_t>(hi) + call.baseVertex;
         if (lowest < 0) return D3DERR_INVALIDCALL;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "back_buffer.h"
@@ -218,6 +220,8 @@ public:
     const uint8_t* Data() const { return bytes_.data(); }
     size_t Size() const { return bytes_.size(); }
     uint64_t Generation() const { return generation_; }
+    // Locked for writing: the contents may be changing under the lock.
+    bool Writing() const { return locks_ > 0 && written_; }
 
 private:
     std::vector<uint8_t> bytes_;
@@ -278,12 +282,18 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
 
     UINT IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
+    // Smallest and largest of `count` indices from `first` (within the buffer).
+    // A mesh draws the same runs every frame, so each is read once per version
+    // of the contents.
+    void Range(UINT first, UINT count, uint32_t* lo, uint32_t* hi);
 
 protected:
     bool Implements(REFIID riid) const override;
 
 private:
     D3DFORMAT format_;
+    uint64_t rangesGeneration_ = 0;
+    std::unordered_map<uint64_t, std::pair<uint32_t, uint32_t>> ranges_;
 };
 
 class VertexShader final : public DeviceChild<IDirect3DVertexShader9> {

@@ -5,44 +5,38 @@
 #include <vector>
 
 #include "d3dx9mesh.h"
+#include "mesh.h"
+#include "ray_tree.h"
+#include "testing_d3dx9.h"
 
 namespace {
 
-bool Finite(const D3DXVECTOR3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-D3DXVECTOR3 PositionAt(const unsigned char* vertices, DWORD stride, DWORD index) {
-    D3DXVECTOR3 p;
-    std::memcpy(&p.x, vertices + size_t(index) * stride, 12);
-    return p;
+bool& ScanEveryFace() {
+    static bool scan = false;
+    return scan;
 }
 
-// Both sides of the triangle count. False for a parallel ray, a miss or t < 0.
-bool RayTriangle(const D3DXVECTOR3& origin, const D3DXVECTOR3& dir, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
-                 const D3DXVECTOR3& c, float* t, float* u, float* v) {
-    const D3DXVECTOR3 e1 = b - a, e2 = c - a;
-    D3DXVECTOR3 p;
-    D3DXVec3Cross(&p, &dir, &e2);
-    const float det = D3DXVec3Dot(&e1, &p);
-    // Parallel when the determinant is negligible next to the lengths that make it.
-    const float scale = D3DXVec3Length(&e1) * D3DXVec3Length(&e2) * D3DXVec3Length(&dir);
-    if (!(std::fabs(det) > 1e-7f * scale)) return false;
-    const float inv = 1.0f / det;
-    const D3DXVECTOR3 s = origin - a;
-    const float bu = D3DXVec3Dot(&s, &p) * inv;
-    if (!(bu >= 0.0f && bu <= 1.0f)) return false;
-    D3DXVECTOR3 q;
-    D3DXVec3Cross(&q, &s, &e1);
-    const float bv = D3DXVec3Dot(&dir, &q) * inv;
-    if (!(bv >= 0.0f && bu + bv <= 1.0f)) return false;
-    const float dist = D3DXVec3Dot(&e2, &q) * inv;
-    if (!(dist >= 0.0f)) return false;
-    *t = dist;
-    *u = bu;
-    *v = bv;
-    return true;
+// Every face in turn, as a mesh whose contents keep changing is best searched.
+void Scan(const d3dx::Ray& r, const unsigned char* positions, DWORD stride, DWORD vertices, const void* indices,
+          bool wide, DWORD faces, std::vector<d3dx::RayHit>* all, d3dx::RayHit* nearest, bool* any) {
+    for (DWORD f = 0; f < faces; ++f) {
+        DWORD idx[3];
+        for (int k = 0; k < 3; ++k) idx[k] = d3dx::ReadIndex(indices, wide, size_t(f) * 3 + k);
+        if (idx[0] >= vertices || idx[1] >= vertices || idx[2] >= vertices) continue;
+        const d3dx::RayTriangle t(d3dx::ray::PositionAt(positions, stride, idx[0]),
+                                  d3dx::ray::PositionAt(positions, stride, idx[1]),
+                                  d3dx::ray::PositionAt(positions, stride, idx[2]), f);
+        d3dx::RayHit h;
+        if (!d3dx::HitTriangle(r, t, &h)) continue;
+        if (all) all->push_back(h);
+        if (!*any || d3dx::Nearer(h, *nearest)) *nearest = h;
+        *any = true;
+    }
 }
 
 }  // namespace
+
+void platform_testing::ScanD3DXIntersect(bool scan) { ScanEveryFace() = scan; }
 
 HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, const D3DXVECTOR3* pRayPos, const D3DXVECTOR3* pRayDir,
                              BOOL* pHit, DWORD* pFaceIndex, FLOAT* pU, FLOAT* pV, FLOAT* pDist,
@@ -52,12 +46,9 @@ HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, const D3DXVECTOR3* pRayPos, c
     if (pCountOfHits) *pCountOfHits = 0;
     if (ppAllHits) *ppAllHits = nullptr;
     if (!pMesh || !pRayPos || !pRayDir) return D3DERR_INVALIDCALL;
-    const D3DXVECTOR3 origin = *pRayPos, dir = *pRayDir;
-    if (!Finite(origin) || !Finite(dir)) return D3D_OK;
+    if (!d3dx::ray::Finite(*pRayPos) || !d3dx::ray::Finite(*pRayDir)) return D3D_OK;
+    const d3dx::Ray r(*pRayPos, *pRayDir);
 
-    const DWORD faces = pMesh->GetNumFaces(), vertices = pMesh->GetNumVertices();
-    const DWORD stride = pMesh->GetNumBytesPerVertex();
-    const bool wide = (pMesh->GetOptions() & D3DXMESH_32BIT) != 0;
     void* vb = nullptr;
     void* ib = nullptr;
     HRESULT hr = pMesh->LockVertexBuffer(D3DLOCK_READONLY, &vb);
@@ -66,43 +57,41 @@ HRESULT WINAPI D3DXIntersect(LPD3DXBASEMESH pMesh, const D3DXVECTOR3* pRayPos, c
         pMesh->UnlockVertexBuffer();
         return hr;
     }
-    auto* positions = static_cast<const unsigned char*>(vb);
-    std::vector<D3DXINTERSECTINFO> hits;
-    D3DXINTERSECTINFO nearest = {0, 0, 0, std::numeric_limits<float>::infinity()};
+    // Every hit is wanted only for the list or its count.
+    const bool wantAll = ppAllHits || pCountOfHits;
+    std::vector<d3dx::RayHit> hits;
+    d3dx::RayHit nearest{};
     bool any = false;
-    DWORD count = 0;
-    for (DWORD f = 0; f < faces; ++f) {
-        DWORD idx[3];
-        bool valid = true;
-        for (int k = 0; k < 3; ++k) {
-            idx[k] = wide ? static_cast<const DWORD*>(ib)[size_t(f) * 3 + k]
-                          : static_cast<const WORD*>(ib)[size_t(f) * 3 + k];
-            valid = valid && idx[k] < vertices;
-        }
-        if (!valid) continue;
-        float t, u, v;
-        if (!RayTriangle(origin, dir, PositionAt(positions, stride, idx[0]), PositionAt(positions, stride, idx[1]),
-                         PositionAt(positions, stride, idx[2]), &t, &u, &v))
-            continue;
-        if (ppAllHits) hits.push_back(D3DXINTERSECTINFO{f, u, v, t});
-        if (!any || t < nearest.Dist) nearest = D3DXINTERSECTINFO{f, u, v, t};
-        any = true;
-        ++count;
+    auto* mesh = dynamic_cast<d3dx::Mesh*>(pMesh);
+    const d3dx::RayTree* tree = mesh && !ScanEveryFace() ? mesh->RayTreeFor(vb, ib) : nullptr;
+    if (tree && wantAll) {
+        tree->All(r, &hits);
+        for (const d3dx::RayHit& h : hits)
+            if (!any || d3dx::Nearer(h, nearest)) nearest = h, any = true;
+    } else if (tree) {
+        any = tree->Nearest(r, &nearest);
+    } else {
+        Scan(r, static_cast<const unsigned char*>(vb), pMesh->GetNumBytesPerVertex(), pMesh->GetNumVertices(), ib,
+             (pMesh->GetOptions() & D3DXMESH_32BIT) != 0, pMesh->GetNumFaces(), wantAll ? &hits : nullptr, &nearest,
+             &any);
     }
     pMesh->UnlockIndexBuffer();
     pMesh->UnlockVertexBuffer();
     if (!any) return D3D_OK;
 
     if (ppAllHits) {
-        if (SUCCEEDED(D3DXCreateBuffer(static_cast<DWORD>(hits.size() * sizeof(D3DXINTERSECTINFO)), ppAllHits)))
-            std::memcpy((*ppAllHits)->GetBufferPointer(), hits.data(), hits.size() * sizeof(D3DXINTERSECTINFO));
+        std::vector<D3DXINTERSECTINFO> list;
+        list.reserve(hits.size());
+        for (const d3dx::RayHit& h : hits) list.push_back(D3DXINTERSECTINFO{h.face, h.u, h.v, h.dist});
+        if (SUCCEEDED(D3DXCreateBuffer(static_cast<DWORD>(list.size() * sizeof(D3DXINTERSECTINFO)), ppAllHits)))
+            std::memcpy((*ppAllHits)->GetBufferPointer(), list.data(), list.size() * sizeof(D3DXINTERSECTINFO));
     }
     if (pHit) *pHit = TRUE;
-    if (pFaceIndex) *pFaceIndex = nearest.FaceIndex;
-    if (pU) *pU = nearest.U;
-    if (pV) *pV = nearest.V;
-    if (pDist) *pDist = nearest.Dist;
-    if (pCountOfHits) *pCountOfHits = count;
+    if (pFaceIndex) *pFaceIndex = nearest.face;
+    if (pU) *pU = nearest.u;
+    if (pV) *pV = nearest.v;
+    if (pDist) *pDist = nearest.dist;
+    if (pCountOfHits) *pCountOfHits = static_cast<DWORD>(hits.size());
     return D3D_OK;
 }
 

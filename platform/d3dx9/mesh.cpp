@@ -1,5 +1,6 @@
 #include "mesh.h"
 
+#include "buffer_contents.h"
 #include "testing_d3dx9.h"
 
 #include <algorithm>
@@ -18,6 +19,11 @@ namespace {
 bool& LocksFail() {
     static bool fail = false;
     return fail;
+}
+
+unsigned& RayTreesBuilt() {
+    static unsigned built = 0;
+    return built;
 }
 
 // The buffers live in CPU memory whatever the options say; managed is the
@@ -129,6 +135,7 @@ HRESULT Mesh::UnlockIndexBuffer() { return ib_->Unlock(); }
 HRESULT Mesh::LockAttributeBuffer(DWORD, DWORD** ppData) {
     if (!ppData) return D3DERR_INVALIDCALL;
     ++attributeLocks_;
+    runsValid_ = false;  // the caller may change the ids
     *ppData = attributes_.data();
     return D3D_OK;
 }
@@ -170,32 +177,45 @@ HRESULT Mesh::DrawSubset(DWORD AttribId) {
         return hr;
     }
     // No table (a mesh never sorted): draw each run of faces with the id.
-    void* indices = nullptr;
-    bool locked = false;
-    const bool wide = Uses32BitIndices();
-    for (DWORD f = 0; f < numFaces_;) {
-        if (attributes_[f] != AttribId) {
-            ++f;
-            continue;
-        }
-        DWORD end = f;
-        while (end < numFaces_ && attributes_[end] == AttribId) ++end;
-        if (!locked) {
-            HRESULT r = ib_->Lock(0, 0, &indices, D3DLOCK_READONLY);
-            if (FAILED(r)) return r;
-            locked = true;
-        }
-        DWORD lo = UINT32_MAX, hi = 0;
-        for (size_t i = size_t(f) * 3; i < size_t(end) * 3; ++i) {
-            DWORD v = ReadIndex(indices, wide, i);
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-        draw(f, end - f, lo, hi - lo + 1);
-        f = end;
+    for (const AttributeRun& run : Runs()) {
+        if (run.id != AttribId) continue;
+        uint32_t lo, hi;
+        HRESULT r = d3d9::IndexRange(ib_, run.faceStart * 3, run.faceCount * 3, &lo, &hi);
+        if (FAILED(r)) return r;
+        draw(run.faceStart, run.faceCount, lo, hi - lo + 1);
     }
-    if (locked) ib_->Unlock();
     return hr;
+}
+
+const std::vector<Mesh::AttributeRun>& Mesh::Runs() {
+    if (!runsValid_) {
+        runs_.clear();
+        for (DWORD f = 0; f < numFaces_;) {
+            DWORD end = f;
+            while (end < numFaces_ && attributes_[end] == attributes_[f]) ++end;
+            runs_.push_back(AttributeRun{attributes_[f], f, end - f});
+            f = end;
+        }
+        runsValid_ = true;
+    }
+    return runs_;
+}
+
+const RayTree* Mesh::RayTreeFor(const void* vertices, const void* indices) {
+    const uint64_t version[2] = {d3d9::ContentVersion(vb_), d3d9::ContentVersion(ib_)};
+    if (version[0] == 0 || version[1] == 0) return nullptr;
+    if (rayTree_ && version[0] == rayTreeVersion_[0] && version[1] == rayTreeVersion_[1]) return rayTree_.get();
+    if (version[0] != queriedVersion_[0] || version[1] != queriedVersion_[1]) {
+        queriedVersion_[0] = version[0];
+        queriedVersion_[1] = version[1];
+        return nullptr;
+    }
+    rayTree_ = std::make_unique<RayTree>(static_cast<const unsigned char*>(vertices), layout_.stride, numVertices_,
+                                         indices, Uses32BitIndices(), numFaces_);
+    rayTreeVersion_[0] = version[0];
+    rayTreeVersion_[1] = version[1];
+    ++RayTreesBuilt();
+    return rayTree_.get();
 }
 
 HRESULT Mesh::CloneMeshFVF(DWORD Options, DWORD FVF, LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH* ppCloneMesh) {
@@ -292,6 +312,7 @@ HRESULT Mesh::OptimizeInplace(DWORD Flags, const DWORD* pAdjacencyIn, DWORD* pAd
                 WriteIndex(indices, wide, size_t(f) * 3 + k, oldIndices[size_t(order[f]) * 3 + k]);
         }
         BuildAttributeTable(indices);
+        runsValid_ = false;
     }
     if (pAdjacencyOut) {
         std::vector<DWORD> adjacency;
@@ -367,6 +388,7 @@ std::vector<DWORD> ComputeAdjacency(const unsigned char* vertices, UINT stride, 
 }  // namespace d3dx
 
 void platform_testing::FailD3DXMeshLocks(bool fail) { d3dx::LocksFail() = fail; }
+unsigned platform_testing::D3DXRayTreesBuilt() { return d3dx::RayTreesBuilt(); }
 
 HRESULT WINAPI D3DXCreateMeshFVF(DWORD NumFaces, DWORD NumVertices, DWORD Options, DWORD FVF,
                                  LPDIRECT3DDEVICE9 pD3DDevice, LPD3DXMESH* ppMesh) {

@@ -3,11 +3,14 @@
 // attribute id per face and, once sorted, an attribute table.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "com_object.h"
 #include "d3dx9mesh.h"
 #include "fvf_layout.h"
+#include "ray_tree.h"
 
 namespace d3dx {
 
@@ -41,8 +44,15 @@ public:
                             LPD3DXBUFFER* ppVertexRemap) override;
 
     bool Uses32BitIndices() const { return (options_ & D3DXMESH_32BIT) != 0; }
-    std::vector<DWORD>& Attributes() { return attributes_; }
+    std::vector<DWORD>& Attributes() {
+        runsValid_ = false;
+        return attributes_;
+    }
     const FvfLayout& Layout() const { return layout_; }
+    // The ray tree of the contents now locked at `vertices` and `indices`;
+    // null while they are not settled or when they changed since the last
+    // query: a mesh rewritten between queries is cheaper to scan than to index.
+    const RayTree* RayTreeFor(const void* vertices, const void* indices);
 
 protected:
     bool Implements(REFIID riid) const override;
@@ -52,6 +62,13 @@ private:
     ~Mesh() override;
     void BuildAttributeTable(const void* indices);
     HRESULT Bind();
+
+    // A run of consecutive faces with one attribute id; what an unsorted mesh
+    // draws, kept until the ids can have changed.
+    struct AttributeRun {
+        DWORD id, faceStart, faceCount;
+    };
+    const std::vector<AttributeRun>& Runs();
 
     IDirect3DDevice9* device_ = nullptr;
     IDirect3DVertexBuffer9* vb_ = nullptr;
@@ -64,6 +81,12 @@ private:
     std::vector<DWORD> attributes_;
     std::vector<D3DXATTRIBUTERANGE> table_;
     int attributeLocks_ = 0;
+    std::vector<AttributeRun> runs_;
+    bool runsValid_ = false;
+    // Contents versions (vertices, indices) of the tree, and of the last query.
+    std::unique_ptr<RayTree> rayTree_;
+    uint64_t rayTreeVersion_[2] = {0, 0};
+    uint64_t queriedVersion_[2] = {0, 0};
 };
 
 // Index i of locked index data of either width.

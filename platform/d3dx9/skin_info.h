@@ -11,6 +11,12 @@
 
 namespace d3dx {
 
+// One bone's weight on a vertex.
+struct BoneWeight {
+    DWORD bone;
+    float weight;
+};
+
 struct Bone {
     std::string name;
     D3DXMATRIX offset;
@@ -37,10 +43,7 @@ protected:
     bool Implements(REFIID riid) const override;
 
 private:
-    struct Influence {
-        DWORD bone;
-        float weight;
-    };
+    void FindKeptWords();
 
     DWORD numVertices_;
     DWORD fvf_;
@@ -48,7 +51,9 @@ private:
     std::vector<Bone> bones_;
     // Influences of vertex v: influences_[first_[v] .. first_[v + 1]).
     std::vector<DWORD> first_;
-    std::vector<Influence> influences_;
+    std::vector<BoneWeight> influences_;
+    // Words of a vertex that skinning copies unchanged (neither position nor normal).
+    std::vector<UINT> kept_;
 };
 
 }  // namespace d3dx

@@ -68,6 +68,19 @@ void ResetD3DXFont();
 // they work again), for callers that must survive a failed lock.
 void FailD3DXMeshLocks(bool fail);
 
+// D3DXIntersect tests every face of the mesh, as it does for a mesh whose
+// contents have just changed, rather than searching the mesh's ray tree.
+void ScanD3DXIntersect(bool scan);
+// How many ray trees meshes have built since the program started.
+unsigned D3DXRayTreesBuilt();
+
+// --- textures ---
+
+// Picture files decoded for textures since the program started. Within one
+// load, a file unchanged since well before it was read is decoded once for
+// each way of making a texture of it.
+unsigned D3DXPicturesDecoded();
+
 // --- shaders ---
 
 // Keeps the assembler's messages out of the debugger output (for the

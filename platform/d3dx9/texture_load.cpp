@@ -1,13 +1,18 @@
 // Textures and surfaces filled from image files or from other surfaces.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "d3dx9mesh.h"
+#include "formats.h"
 #include "image.h"
+#include "load_cache.h"
 #include "paths.h"
 #include "report.h"
+#include "testing_d3dx9.h"
 
 namespace d3dx {
 
@@ -72,18 +77,41 @@ HRESULT Store(IDirect3DSurface9* dest, const RECT* destRect, const Image& source
 
 }  // namespace d3dx
 
-HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
-                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
-                                            DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
-                                            D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY*, LPDIRECT3DTEXTURE9* ppTexture) {
-    (void)MipFilter;  // mip levels are always box-filtered
-    if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
-    d3dx::Image image;
-    if (!d3dx::Decode(pSrcFile, &image)) return D3DXERR_INVALIDDATA;
-    d3dx::ApplyColorKey(image, ColorKey);
+namespace d3dx {
+namespace {
 
-    const UINT width = d3dx::TextureSide(Width, image.width);
-    const UINT height = d3dx::TextureSide(Height, image.height);
+// What a texture made from a file holds: its levels in its format, rows packed.
+struct TexturePixels {
+    UINT width = 0, height = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    std::vector<std::vector<uint8_t>> levels;
+    Image source;  // described only: width, height and the file's kind
+};
+
+// Pictures made in this load, by file and by the arguments that shape them.
+layer::LoadCache<TexturePixels>& Made() {
+    static auto* cache = new layer::LoadCache<TexturePixels>;  // immortal: used at exit
+    return *cache;
+}
+
+unsigned& PicturesDecoded() {
+    static unsigned decoded = 0;
+    return decoded;
+}
+
+// The picture of the file scaled, keyed, converted and halved down its mip
+// chain, as the arguments ask; the texture is made (and may refuse) before
+// the levels are worked out.
+HRESULT MakePixels(LPDIRECT3DDEVICE9 device, LPCSTR path, UINT Width, UINT Height, UINT MipLevels, DWORD Usage,
+                   D3DFORMAT Format, D3DPOOL Pool, DWORD Filter, D3DCOLOR ColorKey, TexturePixels* out,
+                   IDirect3DTexture9** texture) {
+    Image image;
+    if (!Decode(path, &image)) return D3DXERR_INVALIDDATA;
+    ++PicturesDecoded();
+    ApplyColorKey(image, ColorKey);
+
+    const UINT width = TextureSide(Width, image.width);
+    const UINT height = TextureSide(Height, image.height);
     UINT full = 1;
     for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
     UINT levels = MipLevels == 0 || MipLevels == D3DX_DEFAULT ? full : MipLevels == D3DX_FROM_FILE ? 1 : MipLevels;
@@ -91,25 +119,81 @@ HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pS
     D3DFORMAT format = Format;
     if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE || format == static_cast<D3DFORMAT>(D3DX_DEFAULT))
         format = image.hasAlpha || ColorKey != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    else if (!d3dx::CanStore(format))
+    else if (!CanStore(format))
         format = D3DFMT_A8R8G8B8;
 
-    IDirect3DTexture9* texture = nullptr;
-    HRESULT hr = pDevice->CreateTexture(width, height, levels, Usage, format, Pool, &texture, nullptr);
+    HRESULT hr = device->CreateTexture(width, height, levels, Usage, format, Pool, texture, nullptr);
     if (FAILED(hr)) return hr;
+    out->width = width;
+    out->height = height;
+    out->format = format;
+    const UINT bytes = d3d9::BytesPerPixel(format);
     const RECT all = {0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
-    d3dx::Image level = d3dx::Resample(image, all, width, height, Filter);
+    Image level = Resample(image, all, width, height, Filter);
     for (UINT i = 0; i < levels; ++i) {
-        if (i > 0) level = d3dx::HalfSize(level, std::max(1u, width >> i), std::max(1u, height >> i));
+        if (i > 0) level = HalfSize(level, std::max(1u, width >> i), std::max(1u, height >> i));
+        std::vector<uint8_t> packed(size_t(level.width) * level.height * bytes);
+        StorePixels(level, format, packed.data(), INT(level.width * bytes));
+        out->levels.push_back(std::move(packed));
+    }
+    image.argb.clear();
+    image.argb.shrink_to_fit();
+    out->source = std::move(image);
+    return D3D_OK;
+}
+
+// Copies the levels into a texture made for them.
+HRESULT FillTexture(IDirect3DTexture9* texture, const TexturePixels& pixels) {
+    const UINT bytes = d3d9::BytesPerPixel(pixels.format);
+    for (UINT i = 0; i < pixels.levels.size(); ++i) {
+        const UINT w = std::max(1u, pixels.width >> i), h = std::max(1u, pixels.height >> i);
         D3DLOCKED_RECT locked;
-        if (FAILED(hr = texture->LockRect(i, &locked, nullptr, 0))) {
-            texture->Release();
-            return hr;
-        }
-        d3dx::StorePixels(level, format, locked.pBits, locked.Pitch);
+        HRESULT hr = texture->LockRect(i, &locked, nullptr, 0);
+        if (FAILED(hr)) return hr;
+        for (UINT y = 0; y < h; ++y)
+            std::memcpy(static_cast<uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch,
+                        pixels.levels[i].data() + size_t(y) * w * bytes, size_t(w) * bytes);
         texture->UnlockRect(i);
     }
-    d3dx::Describe(image, D3DRTYPE_TEXTURE, pSrcInfo);
+    return D3D_OK;
+}
+
+}  // namespace
+}  // namespace d3dx
+
+HRESULT WINAPI D3DXCreateTextureFromFileExA(LPDIRECT3DDEVICE9 pDevice, LPCSTR pSrcFile, UINT Width, UINT Height,
+                                            UINT MipLevels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                            DWORD Filter, DWORD MipFilter, D3DCOLOR ColorKey,
+                                            D3DXIMAGE_INFO* pSrcInfo, PALETTEENTRY*, LPDIRECT3DTEXTURE9* ppTexture) {
+    (void)MipFilter;  // mip levels are always box-filtered
+    if (!pDevice || !pSrcFile || !ppTexture) return D3DERR_INVALIDCALL;
+    // A file named again in this load is not decoded again; each call still
+    // makes a texture of its own.
+    layer::FileStamp stamp;
+    const bool stamped = layer::StampFile(pSrcFile, &stamp);
+    char key[96];
+    std::snprintf(key, sizeof key, "%u %u %u %d %lu %lu", Width, Height, MipLevels, static_cast<int>(Format),
+                  static_cast<unsigned long>(Filter), static_cast<unsigned long>(ColorKey));
+    std::shared_ptr<const d3dx::TexturePixels> pixels = stamped ? d3dx::Made().Find(stamp, key) : nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    HRESULT hr;
+    if (pixels) {
+        hr = pDevice->CreateTexture(pixels->width, pixels->height, static_cast<UINT>(pixels->levels.size()), Usage,
+                                    pixels->format, Pool, &texture, nullptr);
+        if (FAILED(hr)) return hr;
+    } else {
+        auto made = std::make_shared<d3dx::TexturePixels>();
+        hr = d3dx::MakePixels(pDevice, pSrcFile, Width, Height, MipLevels, Usage, Format, Pool, Filter, ColorKey,
+                              made.get(), &texture);
+        if (FAILED(hr)) return hr;
+        pixels = made;
+        if (stamped) d3dx::Made().Keep(stamp, key, pixels);
+    }
+    if (FAILED(hr = d3dx::FillTexture(texture, *pixels))) {
+        texture->Release();
+        return hr;
+    }
+    d3dx::Describe(pixels->source, D3DRTYPE_TEXTURE, pSrcInfo);
     *ppTexture = texture;
     return D3D_OK;
 }
@@ -154,3 +238,5 @@ HRESULT WINAPI D3DXLoadSurfaceFromSurface(LPDIRECT3DSURFACE9 pDestSurface, const
     d3dx::ApplyColorKey(image, ColorKey);
     return d3dx::Store(pDestSurface, pDestRect, image, from, Filter);
 }
+
+unsigned platform_testing::D3DXPicturesDecoded() { return d3dx::PicturesDecoded(); }

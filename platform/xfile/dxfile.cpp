@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "com_object.h"
+#include "load_cache.h"
 #include "paths.h"
 #include "report.h"
 #include "testing_xfile.h"
@@ -27,6 +28,17 @@ std::string& LastError() {
 }
 
 bool g_quiet = false;
+
+// Files parsed in the current load, by the template blocks they were parsed with.
+layer::LoadCache<Document>& Parsed() {
+    static auto* cache = new layer::LoadCache<Document>;  // immortal: used at exit
+    return *cache;
+}
+
+unsigned& FilesParsed() {
+    static unsigned parsed = 0;
+    return parsed;
+}
 
 // What is wrong with a file or with something in it.
 void Warn(const std::string& message) {
@@ -212,9 +224,18 @@ public:
         const uint8_t* bytes = nullptr;
         size_t size = 0;
         std::string origin;
+        layer::FileStamp stamp;
         if (options == DXFILELOAD_FROMFILE) {
             if (!source) return DXFILEERR_BADVALUE;
             origin = static_cast<const char*>(source);
+            // A file read in this load with the same templates is parsed already.
+            if (layer::StampFile(origin.c_str(), &stamp)) {
+                if (DocPtr doc = Parsed().Find(stamp, registered_)) {
+                    LastError().clear();
+                    *out = new EnumObject(std::move(doc));
+                    return DXFILE_OK;
+                }
+            }
             // The program names its files by Windows paths.
             if (!layer::ReadWholeFile(origin.c_str(), file)) {
                 Report(origin + ": cannot open the file");
@@ -239,6 +260,10 @@ public:
             return r.hr;
         }
         LastError().clear();
+        if (options == DXFILELOAD_FROMFILE) {
+            ++FilesParsed();
+            Parsed().Keep(stamp, registered_, doc);
+        }
         *out = new EnumObject(std::move(doc));
         return DXFILE_OK;
     }
@@ -253,6 +278,9 @@ public:
         }
         LastError().clear();
         templates_ = std::make_shared<const TemplateSet>(std::move(doc.templates));
+        // What the templates were made from decides what a file parses to.
+        registered_ += std::to_string(size) + ':';
+        registered_.append(static_cast<const char*>(data), size);
         return DXFILE_OK;
     }
 
@@ -261,6 +289,7 @@ protected:
 
 private:
     std::shared_ptr<const TemplateSet> templates_ = std::make_shared<const TemplateSet>();
+    std::string registered_;  // every block registered, in order
 };
 
 }  // namespace
@@ -300,5 +329,7 @@ namespace platform_testing {
 std::string XFileLastError() { return xfile::LastError(); }
 
 void XFileQuietReports(bool quiet) { xfile::g_quiet = quiet; }
+
+unsigned XFileFilesParsed() { return xfile::FilesParsed(); }
 
 }  // namespace platform_testing

@@ -13,4 +13,9 @@ std::string XFileLastError();
 // XFileLastError.
 void XFileQuietReports(bool quiet);
 
+// Files (not memory) parsed since the program started. Within one load, a
+// file unchanged since well before it was read is parsed once for each set of
+// registered template blocks.
+unsigned XFileFilesParsed();
+
 }  // namespace platform_testing

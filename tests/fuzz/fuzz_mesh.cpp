@@ -31,10 +31,18 @@ void Exercise(ID3DXMesh* mesh, ID3DXSkinInfo* skin) {
     std::vector<DWORD> adjacency(size_t(mesh->GetNumFaces()) * 3);
     mesh->OptimizeInplace(D3DXMESHOPT_ATTRSORT, nullptr, adjacency.data(), nullptr, nullptr);
     mesh->DrawSubset(0);
+    // The first query of new contents scans every face; the next ones search
+    // the ray tree built for them.
     D3DXVECTOR3 origin(0, 0, -10), dir(0, 0, 1);
-    BOOL hit = FALSE;
-    float dist = 0;
-    D3DXIntersect(mesh, &origin, &dir, &hit, nullptr, nullptr, nullptr, &dist, nullptr, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        BOOL hit = FALSE;
+        float dist = 0;
+        DWORD count = 0;
+        ID3DXBuffer* all = nullptr;
+        D3DXIntersect(mesh, &origin, &dir, &hit, nullptr, nullptr, nullptr, &dist, nullptr, nullptr);
+        D3DXIntersect(mesh, &origin, &dir, &hit, nullptr, nullptr, nullptr, &dist, &all, &count);
+        if (all) all->Release();
+    }
     if (!skin) return;
     std::vector<D3DXMATRIX> bones(skin->GetNumBones() + 1);
     for (DWORD b = 0; b < skin->GetNumBones(); ++b) bones[b] = *skin->GetBoneOffsetMatrix(b);

@@ -12,7 +12,7 @@ PACKAGES=(
     libsdl2-dev libepoxy-dev libfreetype-dev libfontconfig-dev libstb-dev zlib1g-dev libx11-dev
     libgl1-mesa-dri libegl-mesa0 fonts-dejavu-core fonts-dejavu-extra fonts-comic-neue
     libgtest-dev libgmock-dev libbenchmark-dev clang
-    xvfb xauth xfonts-base x11-utils xdotool imagemagick openbox
+    xvfb xauth xfonts-base x11-utils xdotool imagemagick openbox procps
 )
 
 install_packages() {
@@ -35,11 +35,16 @@ install_packages
 JOBS=${JOBS:-4}
 
 # One virtual X server of exactly 1024x768 for the whole suite (full screen
-# only works when the screen has the program's size).
+# only works when the screen has the program's size). -noreset: by default the
+# server resets whenever its last client leaves, and a program that connects
+# meanwhile is refused ("x11 not available"); between two tests that happens.
+# XVFB_SERVER_NUM=<n> takes that display number instead of the first free one.
 run_tests() {
     local dir=$1
     shift
-    SDL_VIDEODRIVER=x11 xvfb-run -a -s '-screen 0 1024x768x24' \
+    local server=(-a)
+    [ -n "${XVFB_SERVER_NUM:-}" ] && server=(-n "$XVFB_SERVER_NUM")
+    SDL_VIDEODRIVER=x11 xvfb-run "${server[@]}" -s '-screen 0 1024x768x24 -noreset' \
         ctest --test-dir "$dir" --output-on-failure -j "$JOBS" "$@"
 }
 

@@ -311,6 +311,49 @@ TEST_F(TextureTest, FailuresLeaveTheOutputAlone) {
     EXPECT_EQ(t, sentinel);
 }
 
+// A file that gives no texture is named with the cause, once, and the caller
+// goes on without a texture; a bitmap cut short is refused, not drawn half black.
+TEST_F(TextureTest, ARefusedFileIsNamedWithItsCauseOnce) {
+    std::vector<char> bitmap;
+    {
+        std::ifstream in(Path("Sheet.bmp"), std::ios::binary);
+        bitmap.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_EQ(bitmap.size(), 54u + 2 * 12);  // two rows of 4 pixels, 3 bytes each
+    auto write = [&](const char* name, const std::vector<char>& bytes) {
+        std::ofstream(Path(name), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    };
+    write("cut.bmp", std::vector<char>(bitmap.begin(), bitmap.end() - 8));
+    std::vector<char> wide = bitmap;
+    wide[18] = char(0xA0), wide[19] = char(0x86), wide[20] = 0x01;  // 100000 pixels wide
+    write("wide.bmp", wide);
+    fs::create_directory(folder / "Pics" / "folder.bmp");
+    std::ofstream(Path("text.bmp")) << "plain text, not a picture";
+
+    struct Case {
+        const char* file;
+        const char* cause;
+    } cases[] = {
+        {"missing.bmp", "no such file"},
+        {"folder.bmp", "cannot be read: Is a directory"},
+        {"cut.bmp", "truncated: its pixels end at byte 78, the file has 70"},
+        {"wide.bmp", "a picture of 100000x2 pixels is not possible here (1 to 16384 on a side)"},
+        {"text.bmp", "not a picture this program reads (unknown image type)"},
+    };
+    platform_testing::CaptureDebugOutput(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        platform_testing::ClearDebugOutput();
+        for (int twice = 0; twice < 2; ++twice) {
+            IDirect3DTexture9* t = nullptr;
+            EXPECT_EQ(D3DXCreateTextureFromFileA(device, Path(c.file).c_str(), &t), D3DXERR_INVALIDDATA);
+            EXPECT_EQ(t, nullptr);
+        }
+        EXPECT_EQ(platform_testing::DebugOutputText(), "Texture: " + Path(c.file) + ": " + c.cause + "\n");
+    }
+    platform_testing::CaptureDebugOutput(false);
+}
+
 TEST_F(TextureTest, SurfacesLoadFromFilesAndFromOtherSurfaces) {
     IDirect3DSurface9* picture = nullptr;
     ASSERT_EQ(device->CreateOffscreenPlainSurface(4, 2, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &picture, nullptr),
@@ -431,7 +474,8 @@ TEST_F(TextureTest, AFileThatCannotBeHadIsNamed) {
     struct Case {
         const char* file;
         const char* says;
-    } const cases[] = {{"missing.png", "cannot read the file"}, {"junk.bmp", "not a picture that can be read"}};
+    } const cases[] = {{"missing.png", "no such file"},
+                       {"junk.bmp", "truncated: its pixels end at byte 26, the file has 22"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         platform_testing::ClearDebugOutput();

@@ -23,7 +23,7 @@ if(X11_FOUND)
   add_executable(xfocus e2e/xfocus.c)
   target_link_libraries(xfocus PRIVATE X11::X11)
   set_target_properties(xfocus PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  foreach(scenario wide desktop square failstart small)
+  foreach(scenario wide desktop square term failstart small)
     add_test(NAME e2e_fullscreen_${scenario}
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/fullscreen_e2e.sh ${scenario} $<TARGET_FILE:branto>
                      $<TARGET_FILE:xdelete> $<TARGET_FILE:xfocus> ${CMAKE_BINARY_DIR}/tests/e2e/fullscreen)

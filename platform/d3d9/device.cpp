@@ -184,7 +184,16 @@ HRESULT Device::Create(IDirect3D9* d3d, UINT adapter, D3DDEVTYPE type, HWND focu
         config.headless = seams::UseHeadless();
         config.backBuffer = desc;
         std::string error;
-        backend = CreateGlBackend(config, &error);
+        // SDL cannot make a context on a window that is gone (asked first: it
+        // would read garbage), nor on one that goes while it does.
+        const bool gone = win32_native::NativeWindowGone(window);
+        if (!gone) backend = CreateGlBackend(config, &error);
+        if (!backend && (gone || win32_native::NativeWindowGone(window))) {
+            // Destroyed by another client while the program started: nothing
+            // can be drawn, and the window layer closes the window, so the
+            // program quits as usual.
+            backend = CreateNullBackend();
+        }
         if (!backend) {
             std::fprintf(stderr, "Direct3D: no OpenGL device: %s\n", error.c_str());
             if (fullscreen) win32_native::SetFullscreen(window, false, 0, 0);

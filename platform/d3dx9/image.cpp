@@ -26,17 +26,67 @@ uint32_t Channel(uint32_t pixel, uint32_t mask) {
     return static_cast<uint32_t>((uint64_t((pixel & mask) >> shift) * 255 + max / 2) / max);
 }
 
+bool Refuse(std::string* why, const std::string& reason) {
+    if (why) *why = reason;
+    return false;
+}
+
+bool Absurd(int64_t width, int64_t height) {
+    return width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide;
+}
+
+std::string AbsurdSize(int64_t width, int64_t height) {
+    return "a picture of " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels is not possible here (1 to " + std::to_string(kMaxSide) + " on a side)";
+}
+
+std::string Truncated(uint64_t need, size_t have) {
+    return "truncated: its pixels end at byte " + std::to_string(need) + ", the file has " + std::to_string(have);
+}
+
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+// The decoder reads past the end of a short bitmap as black; such a file is
+// refused instead. Only uncompressed bitmaps have a length to check.
+bool BitmapComplete(const std::vector<unsigned char>& f, std::string* why) {
+    if (f.size() < 26) return Refuse(why, Truncated(26, f.size()));
+    const uint32_t offset = Le32(&f[10]), header = Le32(&f[14]);
+    int64_t width, height;
+    uint32_t bits, compression = 0;
+    if (header == 12) {  // the oldest header: 16-bit sizes
+        width = Le16(&f[18]);
+        height = Le16(&f[20]);
+        bits = Le16(&f[24]);
+    } else {
+        if (f.size() < 34) return Refuse(why, Truncated(34, f.size()));
+        width = static_cast<int32_t>(Le32(&f[18]));
+        height = static_cast<int32_t>(Le32(&f[22]));
+        bits = Le16(&f[28]);
+        compression = Le32(&f[30]);
+    }
+    if (height < 0) height = -height;  // top-down rows
+    if (Absurd(width, height)) return Refuse(why, AbsurdSize(width, height));
+    const uint32_t kRgb = 0, kBitfields = 3;
+    if ((compression != kRgb && compression != kBitfields) || bits == 0 || bits > 32) return true;
+    const uint64_t row = (uint64_t(width) * bits + 31) / 32 * 4;
+    const uint64_t need = uint64_t(offset) + row * uint64_t(height);
+    if (need > f.size()) return Refuse(why, Truncated(need, f.size()));
+    return true;
+}
+
 // Uncompressed DDS with RGB masks; compressed and cube or volume files are refused.
-bool DecodeDds(const std::vector<unsigned char>& f, Image* out) {
-    if (f.size() < 128 || Le32(&f[4]) != 124 || Le32(&f[76]) != 32) return false;
+bool DecodeDds(const std::vector<unsigned char>& f, Image* out, std::string* why) {
+    if (f.size() < 128 || Le32(&f[4]) != 124 || Le32(&f[76]) != 32)
+        return Refuse(why, "not a DDS file this program reads (its header is damaged)");
     const uint32_t height = Le32(&f[12]), width = Le32(&f[16]);
     const uint32_t flags = Le32(&f[80]), bits = Le32(&f[88]);
     const uint32_t rMask = Le32(&f[92]), gMask = Le32(&f[96]), bMask = Le32(&f[100]), aMask = Le32(&f[104]);
     const uint32_t kRgb = 0x40, kAlphaPixels = 0x1, kLuminance = 0x20000;
-    if (!(flags & (kRgb | kLuminance)) || (bits != 8 && bits != 16 && bits != 24 && bits != 32)) return false;
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+    if (!(flags & (kRgb | kLuminance)) || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+        return Refuse(why, "a compressed DDS file, which this program does not read");
+    if (Absurd(width, height)) return Refuse(why, AbsurdSize(width, height));
     const size_t bytes = bits / 8, pitch = (size_t(width) * bits + 7) / 8;
-    if (f.size() - 128 < pitch * height) return false;
+    if (f.size() - 128 < pitch * height) return Refuse(why, Truncated(128 + uint64_t(pitch) * height, f.size()));
     Image img;
     img.width = width;
     img.height = height;
@@ -66,17 +116,21 @@ uint32_t Pack(float a, float r, float g, float b) {
 
 }  // namespace
 
-bool DecodeImage(const std::vector<unsigned char>& file, Image* out) {
-    if (file.size() >= 4 && std::memcmp(file.data(), "DDS ", 4) == 0) return DecodeDds(file, out);
-    if (file.empty() || file.size() > size_t(INT32_MAX)) return false;
+bool DecodeImage(const std::vector<unsigned char>& file, Image* out, std::string* why) {
+    if (file.size() >= 4 && std::memcmp(file.data(), "DDS ", 4) == 0) return DecodeDds(file, out, why);
+    if (file.empty()) return Refuse(why, "the file is empty");
+    if (file.size() > size_t(INT32_MAX)) return Refuse(why, "the file is too large for a picture");
+    const bool bitmap = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+    if (bitmap && !BitmapComplete(file, why)) return false;
     const int size = static_cast<int>(file.size());
     int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(file.data(), size, &w, &h, &channels)) return false;
+    if (!stbi_info_from_memory(file.data(), size, &w, &h, &channels))
+        return Refuse(why, std::string("not a picture this program reads (") + stbi_failure_reason() + ")");
     // A top-down bitmap's height comes back as stored, negative.
     if (h < 0 && h >= -kMaxSide) h = -h;
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
+    if (Absurd(w, h)) return Refuse(why, AbsurdSize(w, h));
     unsigned char* rgba = stbi_load_from_memory(file.data(), size, &w, &h, &channels, 4);
-    if (!rgba) return false;
+    if (!rgba) return Refuse(why, std::string("the picture is damaged (") + stbi_failure_reason() + ")");
     Image img;
     img.width = static_cast<UINT>(w);
     img.height = static_cast<UINT>(h);
@@ -88,7 +142,7 @@ bool DecodeImage(const std::vector<unsigned char>& file, Image* out) {
         img.argb[i] = a << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
     }
     stbi_image_free(rgba);
-    if (file.size() >= 2 && file[0] == 'B' && file[1] == 'M') {
+    if (bitmap) {
         img.fileFormat = D3DXIFF_BMP;
     } else if (file.size() >= 4 && file[0] == 0x89 && file[1] == 'P' && file[2] == 'N' && file[3] == 'G') {
         img.fileFormat = D3DXIFF_PNG;

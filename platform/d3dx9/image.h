@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "d3dx9tex.h"
@@ -22,8 +23,9 @@ struct Image {
 };
 
 // BMP, PNG, JPEG, TGA (through stb_image) and uncompressed DDS. Pictures
-// without alpha come out opaque.
-bool DecodeImage(const std::vector<unsigned char>& file, Image* out);
+// without alpha come out opaque. A bitmap shorter than its pixels is refused
+// (not drawn half black). False with the reason in `why` when given.
+bool DecodeImage(const std::vector<unsigned char>& file, Image* out, std::string* why = nullptr);
 
 // Pixels equal to the key, their alpha taken as opaque, become transparent black.
 void ApplyColorKey(Image& image, D3DCOLOR key);

@@ -63,17 +63,44 @@ struct Faces {
     DWORD Size(DWORD f) const { return first[f + 1] - first[f]; }
 };
 
-bool ReadFaces(DataReader& in, DWORD limit, Faces& faces) {
+// "1 vertex", "600 vertices": for the messages that say why a mesh was refused.
+std::string Counted(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What the corners of faces index: "vertex"/"vertices" or "normal"/"normals".
+struct Indexed {
+    const char* one;
+    const char* many;
+};
+const Indexed kVertices = {"vertex", "vertices"};
+const Indexed kNormals = {"normal", "normals"};
+
+bool ReadFaces(DataReader& in, DWORD limit, Indexed what, Faces& faces, std::string& why) {
     DWORD n = 0;
-    if (!in.Count(n, 4)) return false;
+    if (!in.Count(n, 4)) {
+        why = "the face count is larger than its data";
+        return false;
+    }
     faces.first.assign(1, 0);
     faces.first.reserve(size_t(n) + 1);
     for (DWORD f = 0; f < n; ++f) {
         DWORD corners = 0;
-        if (!in.Count(corners, 4)) return false;
+        if (!in.Count(corners, 4)) {
+            why = "face " + std::to_string(f) + " is larger than its data";
+            return false;
+        }
         for (DWORD k = 0; k < corners; ++k) {
             DWORD index = 0;
-            if (!in.Dword(index) || index >= limit) return false;
+            if (!in.Dword(index)) {
+                why = "face " + std::to_string(f) + " is larger than its data";
+                return false;
+            }
+            if (index >= limit) {
+                why = "face " + std::to_string(f) + " uses " + what.one + " " + std::to_string(index) +
+                      ", but there " + (limit == 1 ? "is " : "are ") + Counted(limit, what.one, what.many);
+                return false;
+            }
             faces.corners.push_back(index);
         }
         faces.first.push_back(static_cast<DWORD>(faces.corners.size()));
@@ -90,11 +117,13 @@ bool ReadVectors(DataReader& in, std::vector<D3DXVECTOR3>& out) {
     return true;
 }
 
-HRESULT ReadMaterial(IDirectXFileData* object, MaterialRecord& out) {
+HRESULT ReadMaterial(IDirectXFileData* object, MaterialRecord& out, std::string& why) {
     DataReader in(object);
     float face[4], power, specular[3], emissive[3];
-    if (!in.Floats(face, 4) || !in.Float(power) || !in.Floats(specular, 3) || !in.Floats(emissive, 3))
+    if (!in.Floats(face, 4) || !in.Float(power) || !in.Floats(specular, 3) || !in.Floats(emissive, 3)) {
+        why = layer::DescribeXFileObject(object) + " is shorter than a material";
         return kBadData;
+    }
     out = MaterialRecord{};
     out.material.Diffuse = D3DCOLORVALUE{face[0], face[1], face[2], face[3]};
     out.material.Ambient = D3DCOLORVALUE{0, 0, 0, 0};
@@ -120,40 +149,112 @@ struct MaterialList {
     std::vector<MaterialRecord> materials;
 };
 
-HRESULT ReadMaterialList(IDirectXFileData* object, MaterialList& out) {
+// The first reference among a material list's children that names an object
+// other than a Material, and what it names; "" when there is none. (One that
+// names nothing the reader reports itself.)
+std::string FirstReferenceNotAMaterial(IDirectXFileData* list) {
+    IDirectXFileData* fresh = nullptr;
+    if (FAILED(layer::FreshDataHandle(list, &fresh))) return std::string();
+    DataPtr walk(fresh);
+    IDirectXFileObject* child = nullptr;
+    while (SUCCEEDED(walk->GetNextObject(&child)) && child) {
+        layer::ComPtr<IDirectXFileObject> holder(child);
+        child = nullptr;
+        IDirectXFileDataReference* reference = nullptr;
+        if (FAILED(holder->QueryInterface(IID_IDirectXFileDataReference, reinterpret_cast<void**>(&reference))))
+            continue;
+        layer::ComPtr<IDirectXFileDataReference> ref(reference);
+        IDirectXFileData* target = nullptr;
+        if (FAILED(reference->Resolve(&target)) || !target) continue;
+        DataPtr resolved(target);
+        if (IsType(target, TID_D3DRMMaterial)) continue;
+        std::string name;
+        DWORD length = 0;
+        if (SUCCEEDED(reference->GetName(nullptr, &length)) && length > 1) {
+            std::vector<char> text(length, '\0');
+            if (SUCCEEDED(reference->GetName(text.data(), &length))) name = text.data();
+        }
+        return "reference { " + name + " } names " + layer::DescribeXFileObject(target) + ", not a Material";
+    }
+    return std::string();
+}
+
+HRESULT ReadMaterialList(IDirectXFileData* object, MaterialList& out, std::string& why) {
     DataReader in(object);
     DWORD n = 0;
     out = MaterialList{};
-    if (!in.Dword(out.count) || !in.Count(n, 4)) return kBadData;
+    if (!in.Dword(out.count) || !in.Count(n, 4)) {
+        why = "MeshMaterialList: the face count is larger than its data";
+        return kBadData;
+    }
     out.faceIndexes.resize(n);
-    for (DWORD& index : out.faceIndexes)
-        if (!in.Dword(index) || index >= out.count) return kBadData;
+    for (DWORD f = 0; f < n; ++f) {
+        DWORD& index = out.faceIndexes[f];
+        if (!in.Dword(index)) {
+            why = "MeshMaterialList: the face indexes are larger than their data";
+            return kBadData;
+        }
+        if (index >= out.count) {
+            why = "MeshMaterialList: face " + std::to_string(f) + " uses material " + std::to_string(index) +
+                  ", but the list counts " + Counted(out.count, "material", "materials");
+            return kBadData;
+        }
+    }
     for (DataPtr& child : Children(object)) {
         if (!IsType(child.get(), TID_D3DRMMaterial) || out.materials.size() == out.count) continue;
         MaterialRecord m;
-        HRESULT hr = ReadMaterial(child.get(), m);
-        if (FAILED(hr)) return hr;
+        HRESULT hr = ReadMaterial(child.get(), m, why);
+        if (FAILED(hr)) {
+            why = "MeshMaterialList: " + why;
+            return hr;
+        }
         out.materials.push_back(std::move(m));
     }
     // Every material the indices may name must be there.
-    if (out.materials.size() != out.count) return kBadData;
+    if (out.materials.size() != out.count) {
+        why = "MeshMaterialList counts " + Counted(out.count, "material", "materials") + " but holds " +
+              std::to_string(out.materials.size());
+        const std::string reference = FirstReferenceNotAMaterial(object);
+        if (!reference.empty()) why += ": " + reference;
+        return kBadData;
+    }
     out.present = true;
     return S_OK;
 }
 
-HRESULT ReadSkinWeights(IDirectXFileData* object, DWORD numVertices, Bone& out) {
+HRESULT ReadSkinWeights(IDirectXFileData* object, DWORD numVertices, Bone& out, std::string& why) {
     DataReader in(object);
     const char* name = nullptr;
     DWORD n = 0;
-    if (!in.String(name) || !in.Count(n, 8)) return kBadData;
+    if (!in.String(name) || !in.Count(n, 8)) {
+        why = "SkinWeights: the weight count is larger than its data";
+        return kBadData;
+    }
     out.name = name ? name : "";
+    const std::string bone = "SkinWeights of bone '" + out.name + "'";
     out.vertices.resize(n);
     out.weights.resize(n);
-    for (DWORD& v : out.vertices)
-        if (!in.Dword(v) || v >= numVertices) return kBadData;
+    for (DWORD i = 0; i < n; ++i) {
+        DWORD& v = out.vertices[i];
+        if (!in.Dword(v)) {
+            why = bone + ": the vertex indexes are larger than their data";
+            return kBadData;
+        }
+        if (v >= numVertices) {
+            why = bone + ": weight " + std::to_string(i) + " is for vertex " + std::to_string(v) +
+                  ", but the mesh has " + Counted(numVertices, "vertex", "vertices");
+            return kBadData;
+        }
+    }
     for (float& w : out.weights)
-        if (!in.Float(w)) return kBadData;
-    if (!in.Floats(&out.offset._11, 16)) return kBadData;
+        if (!in.Float(w)) {
+            why = bone + ": the weights are larger than their data";
+            return kBadData;
+        }
+    if (!in.Floats(&out.offset._11, 16)) {
+        why = bone + ": the offset matrix is missing";
+        return kBadData;
+    }
     return S_OK;
 }
 
@@ -192,14 +293,18 @@ DWORD MeshGeometry::Fvf() const {
     return fvf;
 }
 
-HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
-    if (!mesh || !out || !IsType(mesh, TID_D3DRMMesh)) return D3DERR_INVALIDCALL;
+namespace {
+
+HRESULT Read(IDirectXFileData* mesh, MeshGeometry* out, std::string& why) {
     MeshGeometry g;
     Faces faces;
     {
         DataReader in(mesh);
-        if (!ReadVectors(in, g.positions) || !ReadFaces(in, static_cast<DWORD>(g.positions.size()), faces))
+        if (!ReadVectors(in, g.positions)) {
+            why = "the vertex count is larger than its data";
             return kBadData;
+        }
+        if (!ReadFaces(in, static_cast<DWORD>(g.positions.size()), kVertices, faces, why)) return kBadData;
     }
     const DWORD numPositions = static_cast<DWORD>(g.positions.size());
     const DWORD numFaces = faces.Count();
@@ -213,30 +318,57 @@ HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
         if (!type) continue;
         if (IsEqualGUID(*type, TID_D3DRMMeshNormals)) {
             DataReader in(child.get());
-            if (!ReadVectors(in, normals) ||
-                !ReadFaces(in, static_cast<DWORD>(normals.size()), normalFaces))
+            if (!ReadVectors(in, normals)) {
+                why = "MeshNormals: the normal count is larger than its data";
                 return kBadData;
-            if (normalFaces.Count() != numFaces) return kBadData;
+            }
+            if (!ReadFaces(in, static_cast<DWORD>(normals.size()), kNormals, normalFaces, why)) {
+                why = "MeshNormals: " + why;
+                return kBadData;
+            }
+            if (normalFaces.Count() != numFaces) {
+                why = "MeshNormals has " + Counted(normalFaces.Count(), "face", "faces") + ", the mesh " +
+                      std::to_string(numFaces);
+                return kBadData;
+            }
             for (DWORD f = 0; f < numFaces; ++f)
-                if (normalFaces.Size(f) != faces.Size(f)) return kBadData;
+                if (normalFaces.Size(f) != faces.Size(f)) {
+                    why = "MeshNormals: face " + std::to_string(f) + " has " +
+                          Counted(normalFaces.Size(f), "corner", "corners") + ", the mesh's " +
+                          std::to_string(faces.Size(f));
+                    return kBadData;
+                }
             g.hasNormals = true;
         } else if (IsEqualGUID(*type, TID_D3DRMMeshTextureCoords)) {
             DataReader in(child.get());
             DWORD n = 0;
-            if (!in.Count(n, 8) || n < numPositions) return kBadData;
+            if (!in.Count(n, 8) || n < numPositions) {
+                why = "MeshTextureCoords holds fewer coordinates than the mesh's " +
+                      Counted(numPositions, "vertex", "vertices");
+                return kBadData;
+            }
             g.texCoords.resize(numPositions);
             for (D3DXVECTOR2& uv : g.texCoords)
-                if (!in.Floats(&uv.x, 2)) return kBadData;
+                if (!in.Floats(&uv.x, 2)) return kBadData;  // not reached: counted above
             g.hasTexCoords = true;
         } else if (IsEqualGUID(*type, TID_D3DRMMeshVertexColors)) {
             DataReader in(child.get());
             DWORD n = 0;
-            if (!in.Count(n, 20)) return kBadData;
+            if (!in.Count(n, 20)) {
+                why = "MeshVertexColors: the colour count is larger than its data";
+                return kBadData;
+            }
             g.colors.assign(numPositions, 0xFFFFFFFFu);
             for (DWORD i = 0; i < n; ++i) {
                 DWORD index = 0;
                 float c[4];
-                if (!in.Dword(index) || !in.Floats(c, 4) || index >= numPositions) return kBadData;
+                if (!in.Dword(index) || !in.Floats(c, 4)) return kBadData;  // not reached: counted above
+                if (index >= numPositions) {
+                    why = "MeshVertexColors: colour " + std::to_string(i) + " is for vertex " +
+                          std::to_string(index) + ", but the mesh has " +
+                          Counted(numPositions, "vertex", "vertices");
+                    return kBadData;
+                }
                 auto channel = [](float x) {
                     x = x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x);
                     return static_cast<DWORD>(x * 255.0f + 0.5f);
@@ -245,11 +377,11 @@ HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
             }
             g.hasColors = true;
         } else if (IsEqualGUID(*type, TID_D3DRMMeshMaterialList)) {
-            HRESULT hr = ReadMaterialList(child.get(), materials);
+            HRESULT hr = ReadMaterialList(child.get(), materials, why);
             if (FAILED(hr)) return hr;
         } else if (IsEqualGUID(*type, kSkinWeights)) {
             Bone bone;
-            HRESULT hr = ReadSkinWeights(child.get(), numPositions, bone);
+            HRESULT hr = ReadSkinWeights(child.get(), numPositions, bone, why);
             if (FAILED(hr)) return hr;
             bones.push_back(std::move(bone));
             g.skinned = true;
@@ -329,6 +461,20 @@ HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
     g.bones = std::move(bones);
     *out = std::move(g);
     return S_OK;
+}
+
+}  // namespace
+
+HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out) {
+    if (!mesh || !out || !IsType(mesh, TID_D3DRMMesh)) return D3DERR_INVALIDCALL;
+    std::string why;
+    HRESULT hr = Read(mesh, out, why);
+    if (FAILED(hr)) ReportMeshProblem(mesh, why.empty() ? "its data does not add up" : why);
+    return hr;
+}
+
+void ReportMeshProblem(IDirectXFileData* mesh, const std::string& what) {
+    layer::ReportXFileProblem(mesh, layer::DescribeXFileObject(mesh) + ": " + what);
 }
 
 }  // namespace d3dx

@@ -48,7 +48,10 @@ struct MeshGeometry {
 
 // Reads a Mesh object and its children (normals, texture coordinates, vertex
 // colours, materials, skin weights). Negative for malformed data: counts that
-// disagree or any index out of range.
+// disagree or any index out of range; the message names the mesh and the fault.
 HRESULT ReadMeshGeometry(IDirectXFileData* mesh, MeshGeometry* out);
+
+// "X file: <file>: Mesh '<name>': <what>" on the debugger output.
+void ReportMeshProblem(IDirectXFileData* mesh, const std::string& what);
 
 }  // namespace d3dx

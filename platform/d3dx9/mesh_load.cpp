@@ -46,6 +46,15 @@ HRESULT MakeMaterialBuffer(const std::vector<MaterialRecord>& materials, layer::
     return S_OK;
 }
 
+// Why the geometry cannot become a mesh with these options; "" when it can.
+std::string Unbuildable(const MeshGeometry& g, DWORD options) {
+    if (g.NumVertices() == 0) return "has no vertices";
+    if (g.NumFaces() == 0) return "has no faces to draw";
+    if (!(options & D3DXMESH_32BIT) && g.NumVertices() > kMax16BitVertices)
+        return "has " + std::to_string(g.NumVertices()) + " vertices, more than 16-bit indices reach";
+    return std::string();
+}
+
 HRESULT MakeParts(const MeshGeometry& g, DWORD options, IDirect3DDevice9* device, bool wantAdjacency,
                   bool wantMaterials, bool wantSkin, LoadedParts& parts) {
     if (g.NumFaces() == 0 || g.NumVertices() == 0) return D3DXERR_LOADEDMESHASNODATA;
@@ -213,6 +222,8 @@ HRESULT WINAPI D3DXLoadSkinMeshFromXof(LPDIRECTXFILEDATA pxofMesh, DWORD Options
     d3dx::MeshGeometry g;
     HRESULT hr = d3dx::ReadMeshGeometry(pxofMesh, &g);
     if (FAILED(hr)) return hr;
+    const std::string unbuildable = d3dx::Unbuildable(g, Options);
+    if (!unbuildable.empty()) d3dx::ReportMeshProblem(pxofMesh, unbuildable);
     d3dx::LoadedParts parts;
     hr = d3dx::MakeParts(g, Options, pD3DDevice, ppAdjacency != nullptr, ppMaterials != nullptr,
                          ppSkinInfo != nullptr, parts);
@@ -244,8 +255,13 @@ HRESULT WINAPI D3DXLoadMeshFromXA(LPCSTR pFilename, DWORD Options, LPDIRECT3DDEV
         object = nullptr;
         if (FAILED(hr = found.Walk(holder.get(), nullptr))) return hr;
     }
-    if (found.meshes.empty()) return D3DXERR_LOADEDMESHASNODATA;
+    if (found.meshes.empty()) {
+        layer::ReportXFileProblem(pFilename, "holds no Mesh");
+        return D3DXERR_LOADEDMESHASNODATA;
+    }
     d3dx::MeshGeometry all = d3dx::Merge(found.meshes);
+    const std::string unbuildable = d3dx::Unbuildable(all, Options);
+    if (!unbuildable.empty()) layer::ReportXFileProblem(pFilename, "its meshes together " + unbuildable);
     d3dx::LoadedParts parts;
     hr = d3dx::MakeParts(all, Options, pD3DDevice, ppAdjacency != nullptr, ppMaterials != nullptr, false, parts);
     if (FAILED(hr)) return hr;

@@ -1,5 +1,6 @@
 // Textures and surfaces filled from image files or from other surfaces.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,22 +12,25 @@
 #include "load_cache.h"
 #include "texture_content.h"
 #include "paths.h"
+#include "report.h"
 #include "testing_d3dx9.h"
 
 namespace d3dx {
 
 namespace {
 
-// The picture of a file; a file that cannot be had is named on the debugger output.
+// The picture of a file. A file that gives none is named on the debugger output
+// with the cause: else the model is just drawn untextured, and nobody knows why.
 bool Decode(LPCSTR path, Image* out) {
     std::vector<unsigned char> file;
-    const char* why = nullptr;
+    std::string why;
+    errno = 0;
     if (!layer::ReadWholeFile(path, file))
-        why = "cannot read the file";
-    else if (!DecodeImage(file, out))
-        why = "not a picture that can be read";
-    if (!why) return true;
-    OutputDebugStringA((std::string("Texture: ") + path + ": " + why + "\n").c_str());
+        why = errno == ENOENT ? "no such file"
+                              : std::string("cannot be read") + (errno ? std::string(": ") + std::strerror(errno) : "");
+    else if (DecodeImage(file, out, &why))
+        return true;
+    layer::ReportOnce(std::string("Texture: ") + path + ": " + why);
     return false;
 }
 

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 
+#include "report.h"
 #include "win32_internal.h"
 
 namespace win32_internal {
@@ -14,9 +16,28 @@ DebugOutput& TheDebugOutput() {
     return *d;
 }
 
-void ResetDebugOutput() { TheDebugOutput() = DebugOutput(); }
+namespace {
+
+std::set<std::string>& Reported() {
+    static std::set<std::string>* lines = new std::set<std::string>;  // immortal: used at exit
+    return *lines;
+}
+
+}  // namespace
+
+void ForgetReportedLines() { Reported().clear(); }
+
+void ResetDebugOutput() {
+    TheDebugOutput() = DebugOutput();
+    ForgetReportedLines();
+}
 
 }  // namespace win32_internal
+
+void layer::ReportOnce(const std::string& line) {
+    if (!win32_internal::Reported().insert(line).second) return;
+    OutputDebugStringA((line + "\n").c_str());
+}
 
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (!text) return;

@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
         if (slash != std::string::npos) dir.erase(slash == 0 ? 1 : slash);
         if (::chdir(dir.c_str()) != 0) std::perror("chdir");
     }
+    // Asked to end by the system, the program quits as if its window were closed.
+    win32_native::EndOnSignals();
     // Without a display the program could only fail in odd ways later.
     if (!win32_native::EnsureVideo()) return 1;
 
@@ -27,5 +29,12 @@ int main(int argc, char** argv) {
         commandLine += argv[i];
     }
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-    return WinMain(instance, nullptr, &commandLine[0], SW_SHOWNORMAL);
+    const int status = WinMain(instance, nullptr, &commandLine[0], SW_SHOWNORMAL);
+    // WinMain gives 0 also when it could not make its window: not a success.
+    std::string why;
+    if (status == 0 && win32_native::NoWindowMade(&why)) {
+        std::fprintf(stderr, "The program's window could not be made: %s\n", why.c_str());
+        return 1;
+    }
+    return status;
 }

@@ -64,6 +64,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     size_t defaultIndex = (type >> 8) & 0xF;
     if (defaultIndex >= buttons.size()) defaultIndex = 0;
     int escape = EscapeAnswer(buttons);
+    // The program is ending: nobody is there to answer.
+    if (QuitRequested()) return escape;
 
     std::vector<SDL_MessageBoxButtonData> data;
     for (size_t i = 0; i < buttons.size(); ++i) {
@@ -82,9 +84,15 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     box.numbuttons = static_cast<int>(data.size());
     box.buttons = data.data();
     int chosen = -1;
-    int shown = SDL_ShowMessageBox(&box, &chosen);
+    int shown;
+    {
+        BoxHelperWatch watch;
+        shown = SDL_ShowMessageBox(&box, &chosen);
+    }
     // The owner is active again once its box is gone.
     if (box.window) Activate(owner);
+    // Taken away by a quit: as if closed without a button.
+    if (QuitRequested()) return escape;
     if (shown != 0) return 0;
     // Closed without a button: what Escape would have chosen.
     return chosen < 0 ? escape : chosen;

@@ -2,6 +2,8 @@
 // the window layer. Not part of the program's view of the platform.
 #pragma once
 
+#include <string>
+
 #include "wintypes.h"
 
 struct SDL_Window;
@@ -42,6 +44,10 @@ FrameRect FitFrame(int frameWidth, int frameHeight, int areaWidth, int areaHeigh
 void RetainNative(HWND hwnd);
 void ReleaseNative(HWND hwnd);
 
+// True when another client destroyed the native window behind `hwnd` (asks the
+// display): nothing can be drawn into it, and the queue closes the window.
+bool NativeWindowGone(HWND hwnd);
+
 // Whether the window has the keyboard/mouse focus (foreground). Headless windows
 // are always focused unless a test says otherwise.
 bool HasFocus(HWND hwnd);
@@ -51,6 +57,16 @@ bool HasFocus(HWND hwnd);
 // run (they are never removed).
 typedef void (*EventListener)(const SDL_Event& event, void* context);
 void AddEventListener(EventListener listener, void* context);
+
+// From now on SIGTERM and SIGINT close every window, as the user would, so the
+// program ends through its own quit path; a message box up at that moment goes
+// away. The program's entry calls it once.
+void EndOnSignals();
+
+// True while CreateWindowExA has made no window, with the reason the last class
+// or window could not be made (the entry tells a run that never had its window
+// from a normal end: WinMain gives 0 for both).
+bool NoWindowMade(std::string* why);
 
 // Initialises SDL's video subsystem once (idempotent). False (with a message on
 // standard error) when no display can be opened.

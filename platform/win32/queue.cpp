@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "win32_internal.h"
+#include "x11_watch.h"
 
 namespace win32_internal {
 namespace {
@@ -151,7 +152,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& e) {
 void Translate(const SDL_Event& e) {
     switch (e.type) {
         case SDL_QUIT:
-            // A request to end (e.g. a signal): close every window as the user would.
+            // A request to end from the system: close every window as the user would.
             for (HWND h : LiveWindows()) PostToQueue(h, WM_CLOSE, 0, 0);
             break;
         case SDL_WINDOWEVENT:
@@ -183,12 +184,19 @@ void Translate(const SDL_Event& e) {
 }
 
 void Pump() {
+    // A signal asked us to end: every window closed, as the user would.
+    if (QuitRequested() && !LiveWindows().empty() && TakeQuitRequest())
+        for (HWND h : LiveWindows()) PostToQueue(h, WM_CLOSE, 0, 0);
     if (!VideoReady()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         NotifyListeners(e);
+        x11_watch::Notice(e);
         Translate(e);
     }
+    // A window destroyed by another client is closed as if by the user.
+    for (uint32_t id : x11_watch::TakeGone())
+        if (Window* w = LiveWindowOfSdlId(id)) PostToQueue(w->handle, WM_CLOSE, 0, 0);
 }
 
 }  // namespace

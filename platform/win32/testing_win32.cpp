@@ -9,6 +9,7 @@ using namespace win32_internal;
 void ResetWin32() {
     ResetWindows();
     ResetQueue();
+    ResetQuitRequest();
     ResetKeys();
     ResetCursor();
     ResetMessageBoxes();
@@ -80,7 +81,10 @@ std::string DebugOutputText() {
     return all;
 }
 
-void ClearDebugOutput() { TheDebugOutput().written.clear(); }
+void ClearDebugOutput() {
+    TheDebugOutput().written.clear();
+    ForgetReportedLines();
+}
 
 void SetScreenDpi(int dpi) { SetDpi(dpi); }
 

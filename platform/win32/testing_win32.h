@@ -68,6 +68,7 @@ void CaptureDebugOutput(bool capture);
 const std::vector<std::string>& DebugOutput();
 // All of them joined.
 std::string DebugOutputText();
+// Forgets the strings, and which of the layer's once-a-run lines were written.
 void ClearDebugOutput();
 
 // --- screen ---

@@ -93,6 +93,22 @@ struct MessageBoxes {
 MessageBoxes& TheMessageBoxes();
 void ResetMessageBoxes();
 
+// --- quit signals (signals.cpp) ---
+// Whether SIGTERM or SIGINT asked the program to end.
+bool QuitRequested();
+// True once after such a request: the queue then closes every window.
+bool TakeQuitRequest();
+void ResetQuitRequest();
+// While a message box is up (in a helper process that SDL forks): the helper
+// dies with the program and is killed when a quit is requested.
+class BoxHelperWatch {
+public:
+    BoxHelperWatch();
+    ~BoxHelperWatch();
+    BoxHelperWatch(const BoxHelperWatch&) = delete;
+    BoxHelperWatch& operator=(const BoxHelperWatch&) = delete;
+};
+
 // --- clocks (clock.cpp) ---
 struct Clock {
     bool fake = false;
@@ -109,6 +125,8 @@ struct DebugOutput {
     std::vector<std::string> written;
 };
 DebugOutput& TheDebugOutput();
+// The lines of layer::ReportOnce may be written again.
+void ForgetReportedLines();
 void ResetDebugOutput();
 
 // --- GDI (gdi.cpp) ---

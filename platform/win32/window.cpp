@@ -13,6 +13,7 @@
 #include "native.h"
 #include "text.h"
 #include "win32_internal.h"
+#include "x11_watch.h"
 
 namespace win32_internal {
 namespace {
@@ -40,6 +41,8 @@ struct State {
     bool failCreate = false;
     bool refuseFullscreen = false;
     std::vector<Listener> listeners;
+    bool anyMade = false;       // CreateWindowExA has made a window
+    std::string lastFailure;    // why the last class or window could not be made
 };
 
 // Immortal: windows may be released by device objects during static destruction.
@@ -260,6 +263,8 @@ void ResetWindows() {
     s.failRegister = false;
     s.failCreate = false;
     s.refuseFullscreen = false;
+    s.anyMade = false;
+    s.lastFailure.clear();
 }
 
 }  // namespace win32_internal
@@ -358,6 +363,11 @@ void ReleaseNative(HWND hwnd) {
     if (--w->nativeRefs == 0 && w->destroyed) TearDownNative(*w);
 }
 
+bool NativeWindowGone(HWND hwnd) {
+    Window* w = NativeEntry(hwnd);
+    return w && w->sdl && !x11_watch::Exists(w->sdl);
+}
+
 bool HasFocus(HWND hwnd) {
     Window* w = LiveWindow(hwnd);
     if (!w) return false;
@@ -369,10 +379,18 @@ void AddEventListener(EventListener listener, void* context) {
     if (listener) S().listeners.push_back(Listener{listener, context});
 }
 
+bool NoWindowMade(std::string* why) {
+    if (S().anyMade) return false;
+    if (why) *why = S().lastFailure.empty() ? "none was asked for" : S().lastFailure;
+    return true;
+}
+
 bool EnsureVideo() {
     if (g_video != 0) return g_video > 0;
     // Closing the last window must reach the program as WM_CLOSE, not end SDL's loop.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Signals are the program's to handle (EndOnSignals), not SDL's.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     const char* requested = SDL_getenv("SDL_VIDEODRIVER");
     bool asked = requested && *requested;
     if (!asked && !SDL_getenv("DISPLAY") && !SDL_getenv("WAYLAND_DISPLAY")) {
@@ -407,8 +425,10 @@ bool EnsureVideo() {
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     State& s = S();
     if (s.failRegister || !wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpfnWndProc ||
-        !wc->lpszClassName || !*wc->lpszClassName || FindClass(wc->lpszClassName))
+        !wc->lpszClassName || !*wc->lpszClassName || FindClass(wc->lpszClassName)) {
+        s.lastFailure = "its window class could not be registered";
         return 0;
+    }
     WindowClass c;
     c.name = wc->lpszClassName;
     c.proc = wc->lpfnWndProc;
@@ -435,7 +455,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
                             HINSTANCE instance, LPVOID param) {
     State& s = S();
     WindowClass* c = FindClass(className);
-    if (s.failCreate || !c) return nullptr;
+    if (s.failCreate || !c) {
+        s.lastFailure = c ? "the window was refused" : "its window class is not registered";
+        return nullptr;
+    }
     if (x == CW_USEDEFAULT) x = y = 0;
     if (width == CW_USEDEFAULT) {
         width = 640;
@@ -450,7 +473,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->rect = RECT{x, y, x + (width > 0 ? width : 0), y + (height > 0 ? height : 0)};
 
     if (!s.headless) {
-        if (!win32_native::EnsureVideo()) return nullptr;
+        if (!win32_native::EnsureVideo()) {
+            s.lastFailure = "no display available";
+            return nullptr;
+        }
         int cw, ch;
         ClientSizeOf(*w, &cw, &ch);
         POINT o = ClientOrigin(*w);
@@ -458,9 +484,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         w->sdl = SDL_CreateWindow(title.c_str(), o.x, o.y, cw > 0 ? cw : 1, ch > 0 ? ch : 1,
                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
         if (!w->sdl) {
-            std::fprintf(stderr, "Cannot create a window: %s\n", SDL_GetError());
+            s.lastFailure = SDL_GetError();
             return nullptr;
         }
+        x11_watch::Watch(w->sdl);
     }
     HWND hwnd = w->handle;
     s.windows[hwnd] = std::move(w);
@@ -481,8 +508,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     LPARAM lp = reinterpret_cast<LPARAM>(&cs);
     if (!SendTo(hwnd, WM_NCCREATE, 0, lp) || SendTo(hwnd, WM_CREATE, 0, lp) == -1) {
         DestroyWindow(hwnd);
+        s.lastFailure = "its window procedure refused it";
         return nullptr;
     }
+    s.anyMade = true;
     if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
     return hwnd;
 }

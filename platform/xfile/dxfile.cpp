@@ -3,12 +3,14 @@
 // walks its children with a cursor of its own.
 #include "dxfile.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "com_object.h"
 #include "load_cache.h"
 #include "paths.h"
+#include "report.h"
 #include "testing_xfile.h"
 #include "xdocument.h"
 #include "xfile_internal.h"
@@ -38,9 +40,30 @@ unsigned& FilesParsed() {
     return parsed;
 }
 
+// What is wrong with a file or with something in it.
+void Warn(const std::string& message) {
+    if (!g_quiet) layer::ReportOnce("X file: " + message);
+}
+
+// Why a file or a template block was refused.
 void Report(const std::string& message) {
     LastError() = message;
-    if (!g_quiet) OutputDebugStringA(("X file: " + message + "\n").c_str());
+    Warn(message);
+}
+
+std::string Describe(const Node& node) {
+    std::string text = node.type ? node.type->name : "object";
+    if (!node.name.empty()) text += " '" + node.name + "'";
+    return text;
+}
+
+std::string Describe(const Reference& r) {
+    if (!r.name.empty()) return "{ " + r.name + " }";
+    char text[40];
+    const GUID& g = r.guid;
+    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+                  g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return std::string("{ <") + text + "> }";
 }
 
 HRESULT CopyName(const std::string& name, LPSTR buf, LPDWORD len) {
@@ -107,6 +130,8 @@ public:
     HRESULT GetNextObject(LPDIRECTXFILEOBJECT* out) override;
 
     DataObject* Fresh() const { return new DataObject(doc_, node_); }
+    const Document& Doc() const { return *doc_; }
+    const Node& Of() const { return *node_; }
 
 protected:
     bool Implements(REFIID riid) const override {
@@ -121,7 +146,8 @@ private:
 
 class ReferenceObject final : public RefCounted<IDirectXFileDataReference, ObjectFamily::XFile> {
 public:
-    ReferenceObject(DocPtr doc, const Reference* ref) : doc_(std::move(doc)), ref_(ref) {}
+    ReferenceObject(DocPtr doc, const Reference* ref, const Node* holder)
+        : doc_(std::move(doc)), ref_(ref), holder_(holder) {}
 
     HRESULT GetName(LPSTR buf, LPDWORD len) override { return CopyName(ref_->name, buf, len); }
 
@@ -135,7 +161,12 @@ public:
         if (!out) return DXFILEERR_BADVALUE;
         *out = nullptr;
         const Node* target = doc_->Resolve(*ref_);
-        if (!target) return DXFILEERR_NOTFOUND;
+        if (!target) {
+            // Whoever walks the file skips it; the user should know why.
+            Warn(doc_->origin + ": " + Describe(*holder_) + ": reference " + Describe(*ref_) +
+                 " names no object; skipped");
+            return DXFILEERR_NOTFOUND;
+        }
         *out = new DataObject(doc_, target);
         return DXFILE_OK;
     }
@@ -149,6 +180,7 @@ protected:
 private:
     DocPtr doc_;
     const Reference* ref_;
+    const Node* holder_;  // the object the reference stands in
 };
 
 HRESULT DataObject::GetNextObject(LPDIRECTXFILEOBJECT* out) {
@@ -157,7 +189,7 @@ HRESULT DataObject::GetNextObject(LPDIRECTXFILEOBJECT* out) {
     if (nextChild_ >= node_->children.size()) return DXFILEERR_NOMOREOBJECTS;
     const Child& c = node_->children[nextChild_++];
     if (c.isReference)
-        *out = new ReferenceObject(doc_, &doc_->references[c.index]);
+        *out = new ReferenceObject(doc_, &doc_->references[c.index], node_);
     else
         *out = new DataObject(doc_, &doc_->nodes[c.index]);
     return DXFILE_OK;
@@ -221,6 +253,7 @@ public:
             return DXFILEERR_BADVALUE;
         }
         auto doc = std::make_shared<Document>();
+        doc->origin = origin;
         ParseResult r = Parse(bytes, size, *templates_, ParseMode::Data, *doc);
         if (FAILED(r.hr)) {
             Report(origin + ": " + r.message);
@@ -269,6 +302,20 @@ HRESULT layer::FreshDataHandle(IDirectXFileData* object, IDirectXFileData** out)
     if (!ours) return E_INVALIDARG;
     *out = ours->Fresh();
     return S_OK;
+}
+
+void layer::ReportXFileProblem(IDirectXFileData* object, const std::string& what) {
+    auto* ours = dynamic_cast<xfile::DataObject*>(object);
+    ReportXFileProblem(ours ? ours->Doc().origin : std::string("(unknown)"), what);
+}
+
+void layer::ReportXFileProblem(const std::string& fileName, const std::string& what) {
+    xfile::Warn(fileName + ": " + what);
+}
+
+std::string layer::DescribeXFileObject(IDirectXFileData* object) {
+    auto* ours = dynamic_cast<xfile::DataObject*>(object);
+    return ours ? xfile::Describe(ours->Of()) : std::string();
 }
 
 HRESULT WINAPI DirectXFileCreate(LPDIRECTXFILE* out) {

@@ -76,6 +76,7 @@ struct Node {
 };
 
 struct Document {
+    std::string origin;       // the file name as the caller gave it, or "(memory)"
     std::vector<Node> nodes;  // every data object, in file order (pre-order)
     std::vector<uint32_t> top;
     std::vector<Reference> references;

@@ -9,6 +9,8 @@
 #   desktop    the same with a window manager (openbox): minimised when another
 #              window takes the focus, full screen again when chosen
 #   square     1280x1024: bars above and below; closed as by its close button -> 0
+#   term       1280x1024: SIGTERM to the program while full screen -> 0, as a
+#              normal quit
 #   failstart  1920x1080, the character's file missing: start-up fails after
 #              the device went full screen -> E_FAIL, "Initialization Failed"
 #   small      800x600, too small for 1024x768: the device is not made, the
@@ -26,11 +28,13 @@ done
 
 # An X server of this run's own with one screen of that size; DISPLAY points
 # at it. The server picks a free display number and writes it once it listens.
+# -noreset: a client that connects while the server resets (as it does whenever
+# its last client leaves) is refused.
 xvfb=
 own_screen() {
     local file="$out/$scenario.display"
     rm -f "$file"
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$file" 2>"$out/$scenario.xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$file" 2>"$out/$scenario.xvfb.log" &
     xvfb=$!
     for _ in $(seq 400); do
         [ "$(wc -l <"$file")" -ge 1 ] && break
@@ -236,6 +240,13 @@ square)
     check_screen 1280 1024 square
     check_frame_view square
     "$xdelete" "$id" || fail "xdelete"
+    ended_with 0
+    ;;
+term)
+    own_screen 1280x1024
+    start_full_screen 1280x1024
+    wait_drawn 1280 1024
+    kill -TERM "$(pgrep -P "$pid" -x branto)"
     ended_with 0
     ;;
 failstart)

@@ -31,10 +31,11 @@ start() {
     pid=$!
 }
 
-# Polls until a window of that name is mapped; prints its xwininfo.
+# Polls until a window of that name is mapped; prints its xwininfo. A busy
+# machine may take long to start the program: up to 30 s.
 wait_window() {
-    local name=$1 info
-    for _ in $(seq 100); do
+    local name=$1 info until=$((SECONDS + 30))
+    while [ "$SECONDS" -le "$until" ]; do
         info=$(xwininfo -name "$name" 2>/dev/null) && grep -q IsViewable <<<"$info" && {
             echo "$info"
             return 0
@@ -45,15 +46,31 @@ wait_window() {
 }
 
 field() { sed -n "s/^ *$1: *//p" <<<"$2" | head -1; }
+
+# wait_client <WxH> [X,Y]: polls the main window until its client area has that
+# size (and, when given, its top left corner that place), for up to 30 s: the
+# program sizes its window only after the question is answered. $info holds the
+# last xwininfo.
+wait_client() {
+    local until=$((SECONDS + 30))
+    while :; do
+        info=$(xwininfo -id "$id")
+        [ "$(field Width "$info")x$(field Height "$info")" = "$1" ] &&
+            { [ -z "${2:-}" ] ||
+                [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = "$2" ]; } &&
+            return 0
+        [ "$SECONDS" -le "$until" ] || return 1
+        sleep 0.1
+    done
+}
 window_id() { sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$1" | head -1; }
 
 # answer_question <key>: the start question answered with that key.
 answer_question() {
     local info
     info=$(wait_window "$question") || fail "no question box"
-    # The box does not take the focus by itself.
-    xdotool windowfocus "$(window_id "$info")"
-    sleep 0.1
+    # The box does not take the focus by itself; the key goes once it has it.
+    xdotool windowfocus --sync "$(window_id "$info")" || fail "the question box does not take the focus"
     xdotool key "$1"
 }
 

@@ -29,8 +29,7 @@ no)
     start 30 "$scenario"
     answer_question Escape
     main_window
-    [ "$(field Width "$info")" = 1024 ] && [ "$(field Height "$info")" = 768 ] ||
-        fail "client area $(field Width "$info")x$(field Height "$info"), expected 1024x768"
+    wait_client 1024x768 || fail "client area $(field Width "$info")x$(field Height "$info"), expected 1024x768"
     wait_first_view windowed
     check_first_view "$out/windowed.png"
     xdotool windowfocus "$id"
@@ -51,11 +50,7 @@ yes)
     start 30 "$scenario"
     answer_question Return
     main_window
-    sleep 0.5
-    info=$(xwininfo -name "$title")
-    [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = 0,0 ] &&
-        [ "$(field Width "$info")x$(field Height "$info")" = 1024x768 ] ||
-        fail "not full screen: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
+    wait_client 1024x768 0,0 || fail "not full screen: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
     # The screen itself, not the window: the scene must cover it all.
     wait_first_view fullscreen root
     check_first_view "$out/fullscreen.png"

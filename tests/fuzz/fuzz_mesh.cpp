@@ -1,12 +1,13 @@
 // libFuzzer target of the mesh loaders: every Mesh of the input (read from
 // memory) through D3DXLoadSkinMeshFromXof, what it made put to work (sort,
 // draw, skin, ray), then the whole input as one mesh through
-// D3DXLoadMeshFromXA from a file of its own.
+// D3DXLoadMeshFromXA from a file that lives in memory only (nothing is left
+// behind, even when the run is killed).
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "platform/d3dx9/d3dx9.h"
@@ -121,10 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         e->Release();
     }
 
-    static const std::string path = "/tmp/fuzz_mesh_" + std::to_string(::getpid()) + ".x";
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes, 1, size, f);
-        std::fclose(f);
+    static const int fd = memfd_create("fuzz_mesh.x", 0);
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (fd >= 0 && ftruncate(fd, 0) == 0 && pwrite(fd, bytes, size, 0) == static_cast<ssize_t>(size)) {
         ID3DXBuffer *adjacency = nullptr, *materials = nullptr;
         DWORD numMaterials = 0;
         ID3DXMesh* mesh = nullptr;

@@ -51,8 +51,10 @@ Result Start(int width, int height, std::string* why) {
             ::dup2(devnull, STDERR_FILENO);
         }
         // The server picks a free display number and writes it once it listens.
+        // -noreset: a client that connects while the server resets (as it does
+        // whenever its last client leaves) is refused.
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                 static_cast<char*>(nullptr));
+                 "-noreset", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(pipeFds[1]);

@@ -65,34 +65,47 @@ mean() { convert "$out/$1.png" -crop "$2" +repage -colorspace Gray -format '%[fx
 grab() { import -window root -crop "$2" +repage "$out/$1.png" || fail "no screenshot $1"; }
 above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 
-# The whole screen shot: black bars, the frame where it belongs, its texts at
-# their scaled places.
-check_screen() {
+# What is wrong with the whole screen shot <name> (nothing when right): black
+# bars, the frame where it belongs, its texts at their scaled places.
+screen_fault() {
     local width=$1 height=$2 name=$3
-    shot "$name" root
     local fw fh
     fw=$(awk -v s="$scale" 'BEGIN { printf "%d", 1024 * s + 0.5 }')
     fh=$(awk -v s="$scale" 'BEGIN { printf "%d", 768 * s + 0.5 }')
     local bars=()
     [ "$fx" -gt 0 ] && bars+=("${fx}x$height+0+0" "$((width - fx - fw))x$height+$((fx + fw))+0")
     [ "$fy" -gt 0 ] && bars+=("${width}x$fy+0+0" "${width}x$((height - fy - fh))+0+$((fy + fh))")
-    [ ${#bars[@]} -gt 0 ] || fail "no bars expected on ${width}x$height"
+    [ ${#bars[@]} -gt 0 ] || { echo "no bars expected on ${width}x$height"; return; }
     local box
     for box in "${bars[@]}"; do
-        [ "$(brightest "$name" "$box")" = 0 ] || fail "the bar $box is not black"
+        [ "$(brightest "$name" "$box")" = 0 ] || { echo "the bar $box is not black"; return; }
     done
     # The frame reaches its rectangle's edges: the scene shows in its outer
     # pixels on each side.
     for box in "4x$fh+$fx+$fy" "4x$fh+$((fx + fw - 4))+$fy" "${fw}x4+$fx+$fy" "${fw}x4+$fx+$((fy + fh - 4))"; do
-        above "$(mean "$name" "$box")" 0.05 || fail "no scene at the frame's edge $box"
+        above "$(mean "$name" "$box")" 0.05 || { echo "no scene at the frame's edge $box"; return; }
     done
     local corner x y level
     for corner in 81,30 204,30 819,30 819,691; do
         x=${corner%,*} y=${corner#*,}
         box=$(on_screen 90 26 "$x" "$y")
         level=$(brightest "$name" "$box")
-        above "$level" 0.9 || fail "no white text at ($x,$y), on the screen $box: $level"
+        above "$level" 0.9 || { echo "no white text at ($x,$y), on the screen $box: $level"; return; }
     done
+}
+
+# check_screen <width> <height> <name>: the whole screen shot until it is
+# right. A window manager may still be carrying out the full-screen request
+# when the first frames show; a screen that never comes right fails.
+check_screen() {
+    local n fault
+    for n in $(seq 50); do
+        shot "$3" root
+        fault=$(screen_fault "$@")
+        [ -z "$fault" ] && return 0
+        sleep 0.1
+    done
+    fail "$fault"
 }
 
 # The frame cut from the screen and brought back to 1024x768 is the program's
@@ -121,14 +134,8 @@ start_full_screen() {
     start 60 "$scenario"
     answer_question Return
     main_window
-    local n
-    for n in $(seq 50); do
-        info=$(xwininfo -id "$id")
-        [ "$(field Width "$info")x$(field Height "$info")" = "$1" ] && break
-        sleep 0.1
-    done
-    [ "$(field Width "$info")x$(field Height "$info")" = "$1" ] ||
-        fail "not full screen: $(grep -E 'Width|Height' <<<"$info" | tr -s ' \n' ' ')"
+    wait_client "$1" 0,0 ||
+        fail "not full screen: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
 }
 
 # wait_drawn <width> <height>: waits until the program's frames show on the
@@ -222,13 +229,7 @@ desktop)
     # Chosen again: full screen as before, drawing and taking keys.
     xdotool windowactivate "$id"
     wait_map_state IsViewable
-    for n in $(seq 100); do
-        info=$(xwininfo -id "$id")
-        [ "$(field 'Absolute upper-left X' "$info"),$(field 'Absolute upper-left Y' "$info")" = 0,0 ] &&
-            [ "$(field Width "$info")x$(field Height "$info")" = 1920x1080 ] && break
-        sleep 0.1
-    done
-    [ "$n" -lt 100 ] || fail "not full screen again: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
+    wait_client 1920x1080 0,0 || fail "not full screen again: $(grep -E 'Absolute|Width|Height' <<<"$info" | tr -s ' \n' ' ')"
     turns_with_right "restored"
     check_screen 1920 1080 desktop_back
     quit_with_escape

@@ -49,11 +49,12 @@ own_screen() {
 trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null' EXIT
 
 # Where the 1024x768 frame shows: the largest scale that fits, centred.
-scale= fx= fy=
+scale= fx= fy= fw= fh=
 frame_of() {
-    read -r scale fx fy < <(awk -v w="$1" -v h="$2" 'BEGIN {
+    read -r scale fx fy fw fh < <(awk -v w="$1" -v h="$2" 'BEGIN {
         s = w / 1024 < h / 768 ? w / 1024 : h / 768
-        printf "%s %d %d\n", s, (w - int(1024 * s + 0.5)) / 2, (h - int(768 * s + 0.5)) / 2 }')
+        fw = int(1024 * s + 0.5); fh = int(768 * s + 0.5)
+        printf "%s %d %d %d %d\n", s, (w - fw) / 2, (h - fh) / 2, fw, fh }')
 }
 # A box WxH+X+Y of the frame (in its own pixels) where it shows on the screen.
 on_screen() {
@@ -69,9 +70,6 @@ above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 # bars, the frame where it belongs, its texts at their scaled places.
 screen_fault() {
     local width=$1 height=$2 name=$3
-    local fw fh
-    fw=$(awk -v s="$scale" 'BEGIN { printf "%d", 1024 * s + 0.5 }')
-    fh=$(awk -v s="$scale" 'BEGIN { printf "%d", 768 * s + 0.5 }')
     local bars=()
     [ "$fx" -gt 0 ] && bars+=("${fx}x$height+0+0" "$((width - fx - fw))x$height+$((fx + fw))+0")
     [ "$fy" -gt 0 ] && bars+=("${width}x$fy+0+0" "${width}x$((height - fy - fh))+0+$((fy + fh))")
@@ -111,9 +109,6 @@ check_screen() {
 # The frame cut from the screen and brought back to 1024x768 is the program's
 # first view, undistorted: wall, floor and character where they belong.
 check_frame_view() {
-    local fw fh
-    fw=$(awk -v s="$scale" 'BEGIN { printf "%d", 1024 * s + 0.5 }')
-    fh=$(awk -v s="$scale" 'BEGIN { printf "%d", 768 * s + 0.5 }')
     convert "$out/$1.png" -crop "${fw}x$fh+$fx+$fy" +repage -resize '1024x768!' "$out/$1_frame.png"
     check_first_view "$out/$1_frame.png"
 }
